@@ -1,0 +1,24 @@
+#include "app/uStartup.h"
+
+#include "log/DebugLogUtils.h"
+#include "log/uDebugLog.h"
+
+namespace vt {
+
+void StartupUnits() {
+  DebugLogInitialization();
+  DebugLogUtilsInitialization();
+}
+
+int RunApplication() {
+  LogLine(L"-> RunApplication");
+  LogLine(L"<- RunApplication: 0");
+  return 0;
+}
+
+void ShutdownUnits() {
+  DebugLogUtilsFinalization();
+  DebugLogFinalization();
+}
+
+}  // namespace vt

@@ -1,0 +1,40 @@
+// The log API: the only thing other units call to write the debug log.
+#pragma once
+#include <windows.h>
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "fw/uSysUtils.h"
+
+namespace vt {
+
+class TLogInfo;
+
+void LogLine(std::wstring_view Text);
+void LogLineTo(std::wstring_view Text, TLogInfo* Target);
+// Raise EConvertError (and write nothing) when Args do not fit Format.
+void LogFmt(std::wstring_view Format, TFmtArgs Args);
+void LogFmtTo(std::wstring_view Format, TFmtArgs Args, TLogInfo* Target);
+// "%s; LastError = %d(%s)"; without a code, the thread's last error.
+void LogLastError(std::wstring_view Text);
+void LogLastError(std::wstring_view Text, DWORD ErrorCode, TLogInfo* Target = nullptr);
+void LogException(const std::exception* E, std::wstring_view Text, TLogInfo* Target = nullptr);
+std::wstring GetLogFileName(std::wstring_view BaseName);
+void SetDebugOutput(bool Enable, bool Announce);
+bool IsDebugOutput();
+void LockThreadLogging(TLogInfo* Target = nullptr);
+void UnlockThreadLogging(TLogInfo* Target = nullptr);
+void SetLogTargetFilter();
+
+// The system message text for Code in US English, trimmed as log lines want it.
+std::wstring LastErrorText(DWORD Code);
+
+// Reads the two registry switches and applies them to the log (system start-up).
+void ApplyRegistryDebugSwitches();
+
+void DebugLogUtilsInitialization();
+void DebugLogUtilsFinalization();
+
+}  // namespace vt

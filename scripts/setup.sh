@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Installs the Debian packages and builds the static dependencies (OpenSSL,
+# libcurl, GoogleTest) for i686-w64-mingw32. Quick when all is already there.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+. "$here/scripts/env.sh"
+
+need_root() { if [ "$(id -u)" -ne 0 ]; then echo "setup: run as root (apt-get)" >&2; exit 1; fi; }
+
+PKGS=(build-essential cmake ninja-build make perl python3 git pkg-config dpkg-dev
+      mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
+      msitools wixl osslsigncode openssl curl microsocks tinyproxy googletest)
+
+# deb-src entries mirroring the machine's own deb entries (same URIs/suites).
+add_deb_src() {
+  local out=/etc/apt/sources.list.d/vt-deb-src.sources
+  [ -f "$out" ] && return 0
+  local f tmp; tmp=$(mktemp)
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && [ "$f" != "$out" ] || continue
+    awk 'BEGIN{RS="";ORS="\n\n"} /(^|\n)Types:[^\n]*deb([ \n]|$)/ && !/deb-src/ {
+           sub(/Types:[^\n]*/, "Types: deb-src"); print }' "$f" >>"$tmp"
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >/etc/apt/sources.list.d/vt-deb-src.list || true
+  fi
+  if [ -s "$tmp" ]; then mv "$tmp" "$out"; else rm -f "$tmp"; fi
+  APT_UPDATED=0
+}
+
+missing_pkgs() {
+  local p out=()
+  for p in "${PKGS[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || out+=("$p")
+  done
+  echo "${out[@]:-}"
+}
+
+APT_UPDATED=0
+apt_update() { [ "$APT_UPDATED" = 1 ] || { apt-get update -qq; APT_UPDATED=1; }; }
+
+install_packages() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    need_root; dpkg --add-architecture i386; APT_UPDATED=0
+  fi
+  local miss; miss=$(missing_pkgs)
+  if [ -n "$miss" ]; then
+    need_root; apt_update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $miss
+  fi
+}
+
+fetch_source() { # $1 = source package; leaves the upstream tarball in $SRC_DIR
+  local pkg=$1
+  mkdir -p "$SRC_DIR"
+  if ! ls "$SRC_DIR"/${pkg}_*.orig.tar.* >/dev/null 2>&1; then
+    need_root; add_deb_src; apt_update
+    # The Debian part has been seen to 404 while the upstream tarball arrives.
+    (cd "$SRC_DIR" && apt-get source --download-only -qq "$pkg" || true)
+    ls "$SRC_DIR"/${pkg}_*.orig.tar.* >/dev/null 2>&1 || { echo "setup: no source for $pkg" >&2; exit 1; }
+  fi
+}
+
+tarball() { ls "$SRC_DIR"/$1_*.orig.tar.* | grep -v '\.asc$' | head -1; }
+version_of() { basename "$(tarball "$1")" | sed -E "s/^$1_([^_]+)\.orig\.tar\..*/\1/"; }
+
+build_openssl() {
+  fetch_source openssl
+  local v; v=$(version_of openssl)
+  local prefix="$DEPS_DIR/openssl-$v"
+  if [ ! -f "$prefix/lib/libssl.a" ] && [ ! -f "$prefix/lib64/libssl.a" ]; then
+    local b; b=$(mktemp -d); tar -xf "$(tarball openssl)" -C "$b"
+    (cd "$b"/openssl-* && ./Configure mingw no-shared no-tests no-module \
+        --cross-compile-prefix=i686-w64-mingw32- --prefix="$prefix" --libdir=lib >/dev/null \
+      && make -j"$(nproc)" build_libs >/dev/null && make install_dev >/dev/null)
+    rm -rf "$b"
+  fi
+  ln -sfn "$prefix" "$DEPS_DIR/openssl"
+}
+
+build_curl() {
+  fetch_source curl
+  local v; v=$(version_of curl)
+  local ov; ov=$(version_of openssl)
+  local prefix="$DEPS_DIR/curl-$v-ossl$ov"
+  if [ ! -f "$prefix/lib/libcurl.a" ] || [ ! -f "$prefix/bin/curl.exe" ]; then
+    local b; b=$(mktemp -d); tar -xf "$(tarball curl)" -C "$b"
+    local tc="$b/tc.cmake"
+    sed "s|@FIND_ROOT@|$DEPS_DIR/openssl|" "$here/cmake/deps-toolchain.cmake.in" >"$tc"
+    cmake -S "$b"/curl-* -B "$b/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+      -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=ON -DCURL_USE_OPENSSL=ON \
+      -DOPENSSL_USE_STATIC_LIBS=ON -DHTTP_ONLY=ON -DCURL_USE_LIBSSH2=OFF \
+      -DUSE_LIBIDN2=OFF -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \
+      -DENABLE_UNICODE=ON -DBUILD_TESTING=OFF -DCURL_DISABLE_LDAP=ON \
+      -DCMAKE_EXE_LINKER_FLAGS="-static" >/dev/null
+    cmake --build "$b/build" -j"$(nproc)" >/dev/null
+    cmake --install "$b/build" >/dev/null
+    rm -rf "$b"
+  fi
+  ln -sfn "$prefix" "$DEPS_DIR/curl"
+}
+
+build_gtest() {
+  local v; v=$(dpkg-query -W -f='${Version}' googletest)
+  local prefix="$DEPS_DIR/gtest-$v"
+  if [ ! -f "$prefix/lib/libgtest.a" ]; then
+    local b; b=$(mktemp -d)
+    sed "s|@FIND_ROOT@||" "$here/cmake/deps-toolchain.cmake.in" >"$b/tc.cmake"
+    cmake -S /usr/src/googletest -B "$b/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$b/tc.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=ON \
+      -Dgtest_disable_pthreads=OFF >/dev/null
+    cmake --build "$b/build" -j"$(nproc)" >/dev/null
+    cmake --install "$b/build" >/dev/null
+    rm -rf "$b"
+  fi
+  ln -sfn "$prefix" "$DEPS_DIR/gtest"
+}
+
+install_packages
+mkdir -p "$DEPS_DIR"
+build_openssl
+build_curl
+build_gtest
+echo "setup: dependencies ready in $DEPS_DIR"

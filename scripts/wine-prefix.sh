@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Creates the Wine prefix given as $1 once (Windows 10), and keeps its
+# wineserver running until `wineserver -k`.
+set -euo pipefail
+prefix=$1
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$prefix/.vt-ready" ]; then
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  wineboot -i >/dev/null 2>&1
+  wine winecfg /v win10 >/dev/null 2>&1
+  wineserver -w
+  touch "$prefix/.vt-ready"
+fi
+# Detached from the caller's output, so that nothing the tests start later
+# (the wineserver, Wine's service processes) keeps a test runner's pipes open.
+wineserver -p >/dev/null 2>&1 </dev/null
+wine cmd /c exit >/dev/null 2>&1 </dev/null

@@ -1,0 +1,173 @@
+#include "common/TestUtils.h"
+
+#include <shellapi.h>
+
+#include <stdexcept>
+
+#include "log/uDebugLog.h"
+
+namespace vt::test {
+
+std::wstring EnvVar(const wchar_t* Name) {
+  wchar_t buf[32768];
+  DWORD n = GetEnvironmentVariableW(Name, buf, 32768);
+  return n && n < 32768 ? std::wstring(buf, n) : std::wstring();
+}
+
+TTempDir::TTempDir() {
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  static LONG counter = 0;
+  for (int i = 0; i < 100; ++i) {
+    std::wstring p = std::wstring(tmp) + L"vttest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                     std::to_wstring(InterlockedIncrement(&counter));
+    if (CreateDirectoryW(p.c_str(), nullptr)) {
+      FPath = p + L"\\";
+      return;
+    }
+  }
+  throw std::runtime_error("no temp dir");
+}
+
+TTempDir::~TTempDir() {
+  std::wstring from = FPath.substr(0, FPath.size() - 1);
+  from.push_back(L'\0');
+  from.push_back(L'\0');
+  SHFILEOPSTRUCTW op{};
+  op.wFunc = FO_DELETE;
+  op.pFrom = from.c_str();
+  op.fFlags = FOF_NO_UI;
+  SHFileOperationW(&op);
+}
+
+std::string ReadFileBytes(const std::wstring& Path) {
+  HANDLE h = CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  std::string out;
+  char buf[65536];
+  DWORD n = 0;
+  while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n) out.append(buf, n);
+  CloseHandle(h);
+  return out;
+}
+
+void WriteFileBytes(const std::wstring& Path, const std::string& Data) {
+  HANDLE h = CreateFileW(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write file");
+  DWORD n = 0;
+  WriteFile(h, Data.data(), static_cast<DWORD>(Data.size()), &n, nullptr);
+  CloseHandle(h);
+}
+
+std::vector<std::string> ReadLines(const std::wstring& Path) {
+  std::string all = ReadFileBytes(Path);
+  std::vector<std::string> lines;
+  size_t p = 0;
+  while (p < all.size()) {
+    size_t e = all.find("\r\n", p);
+    if (e == std::string::npos) {
+      lines.push_back(all.substr(p));
+      break;
+    }
+    lines.push_back(all.substr(p, e - p));
+    p = e + 2;
+  }
+  return lines;
+}
+
+TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
+                          DWORD TimeoutMs) {
+  std::wstring env;
+  if (wchar_t* block = GetEnvironmentStringsW()) {
+    for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
+      std::wstring entry(p);
+      bool overridden = false;
+      for (auto& e : ExtraEnv) {
+        size_t eq = e.find(L'=');
+        if (_wcsnicmp(entry.c_str(), e.c_str(), eq + 1) == 0) overridden = true;
+      }
+      if (!overridden) env += entry + L'\0';
+    }
+    FreeEnvironmentStringsW(block);
+  }
+  for (auto& e : ExtraEnv) env += e + L'\0';
+  env += L'\0';
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring cmd = CommandLine;
+  TProcessResult r;
+  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
+                      &si, &pi))
+    return r;
+  if (WaitForSingleObject(pi.hProcess, TimeoutMs) == WAIT_TIMEOUT) {
+    TerminateProcess(pi.hProcess, 1);
+    WaitForSingleObject(pi.hProcess, 5000);
+    r.TimedOut = true;
+  }
+  GetExitCodeProcess(pi.hProcess, &r.ExitCode);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return r;
+}
+
+namespace {
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+}
+
+TMakerRegValue::TMakerRegValue(const wchar_t* Name) : FName(Name) {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, vt::kMakerRegistryKey, 0, KEY_READ | kView, &k) == ERROR_SUCCESS) {
+    FKeyExisted = true;
+    DWORD size = 0;
+    if (RegQueryValueExW(k, Name, nullptr, &FType, nullptr, &size) == ERROR_SUCCESS) {
+      FData.resize(size);
+      RegQueryValueExW(k, Name, nullptr, &FType, FData.data(), &size);
+      FHad = true;
+    }
+    RegCloseKey(k);
+  }
+}
+
+TMakerRegValue::~TMakerRegValue() {
+  HKEY k;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, vt::kMakerRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, &k,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  if (FHad)
+    RegSetValueExW(k, FName.c_str(), 0, FType, FData.data(), static_cast<DWORD>(FData.size()));
+  else
+    RegDeleteValueW(k, FName.c_str());
+  DWORD values = 0, subkeys = 0;
+  RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                   nullptr);
+  RegCloseKey(k);
+  if (!FKeyExisted && values == 0 && subkeys == 0)
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, vt::kMakerRegistryKey, kView, 0);
+}
+
+static void SetValue(const std::wstring& Name, DWORD Type, const void* Data, DWORD Size) {
+  HKEY k;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, vt::kMakerRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS | kView, nullptr, &k,
+                      nullptr) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot create maker key");
+  RegSetValueExW(k, Name.c_str(), 0, Type, static_cast<const BYTE*>(Data), Size);
+  RegCloseKey(k);
+}
+
+void TMakerRegValue::SetDword(DWORD Value) { SetValue(FName, REG_DWORD, &Value, sizeof Value); }
+
+void TMakerRegValue::SetString(const std::wstring& Value) {
+  SetValue(FName, REG_SZ, Value.c_str(), static_cast<DWORD>((Value.size() + 1) * sizeof(wchar_t)));
+}
+
+void TMakerRegValue::Delete() {
+  HKEY k;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, vt::kMakerRegistryKey, 0, KEY_ALL_ACCESS | kView, &k) == ERROR_SUCCESS) {
+    RegDeleteValueW(k, FName.c_str());
+    RegCloseKey(k);
+  }
+}
+
+}  // namespace vt::test

@@ -1,0 +1,57 @@
+// Helpers shared by the tests: temp folders, files, child processes, registry.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace vt::test {
+
+std::wstring EnvVar(const wchar_t* Name);
+// A new empty folder under the temp folder, removed with its files on destruction.
+class TTempDir {
+public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::wstring& Path() const { return FPath; }  // ends in '\'
+  std::wstring File(const std::wstring& Name) const { return FPath + Name; }
+
+private:
+  std::wstring FPath;
+};
+
+std::string ReadFileBytes(const std::wstring& Path);
+void WriteFileBytes(const std::wstring& Path, const std::string& Data);
+// The file's lines without their CR LF.
+std::vector<std::string> ReadLines(const std::wstring& Path);
+
+struct TProcessResult {
+  DWORD ExitCode = 0xFFFFFFFF;
+  bool TimedOut = false;
+};
+// Starts CommandLine with the extra environment entries ("NAME=value") added
+// to this process's environment and waits at most TimeoutMs.
+TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
+                          DWORD TimeoutMs = 60000);
+
+// Sets (or with Data empty, deletes) a DWORD value under the maker's key in the
+// 32-bit view, and restores the previous state when destroyed.
+class TMakerRegValue {
+public:
+  TMakerRegValue(const wchar_t* Name);
+  ~TMakerRegValue();
+  void SetDword(DWORD Value);
+  void SetString(const std::wstring& Value);
+  void Delete();
+
+private:
+  std::wstring FName;
+  bool FKeyExisted = false;
+  bool FHad = false;
+  DWORD FType = 0;
+  std::vector<BYTE> FData;
+};
+
+}  // namespace vt::test

@@ -1,0 +1,16 @@
+// GoogleTest entry: the log units start as in the product, so code under test
+// logs as it would there.
+#include <gtest/gtest.h>
+
+#include "log/DebugLogUtils.h"
+#include "log/uDebugLog.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  vt::DebugLogInitialization();
+  vt::DebugLogUtilsInitialization();
+  int rc = RUN_ALL_TESTS();
+  vt::DebugLogUtilsFinalization();
+  vt::DebugLogFinalization();
+  return rc;
+}
