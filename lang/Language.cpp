@@ -164,18 +164,17 @@ bool TLanguage::LocalForm(std::wstring_view FormName, std::wstring_view FormLoca
   lSection = FormName;
   {
     TCsLock msg(csMessages);
-    if (id != FCurrentLocal) Section = nullptr;
     FCurrentLocal = id;
   }
 
+  // A section found for another locale or window must not answer lookups.
+  Section = nullptr;
   auto locale = std::find_if(FLocales.begin(), FLocales.end(),
                              [&](const TLocale& l) { return SameTextAZ(l.LngID, id); });
   if (locale == FLocales.end()) {
     log.Result(L"False");
     return false;
   }
-
-  Section = nullptr;
   for (const TLocaleSection& s : locale->Sections) {
     if (SameTextAZ(s.SectionID, FormName)) {
       Section = &s;

@@ -141,7 +141,7 @@ TLocale DeDe() {
              {L"btnOK", L"OK"},
              {L"btnCancel", L"Abbrechen"},
              {L"msgWrongPort", L"Ungültiger Port"},
-             {L"labProxyType", L"Proxyservertyp:"},
+             {L"labProxyType", L"Proxyserver-Typ:"},
              {L"msgProxyHTTP", kHttp},
              {L"msgProxySOCKS", kSocks},
              {L"msgProxyRelay", kRelay}}}}};
