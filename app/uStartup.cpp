@@ -1,5 +1,6 @@
 #include "app/uStartup.h"
 
+#include "lang/Language.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
 
@@ -8,6 +9,7 @@ namespace vt {
 void StartupUnits() {
   DebugLogInitialization();
   DebugLogUtilsInitialization();
+  WorkerLanguageInitialization();
 }
 
 int RunApplication() {
@@ -17,6 +19,7 @@ int RunApplication() {
 }
 
 void ShutdownUnits() {
+  WorkerLanguageFinalization();
   DebugLogUtilsFinalization();
   DebugLogFinalization();
 }
