@@ -2,12 +2,14 @@
 
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
+#include "sys/OsUnit.h"
 
 namespace vt {
 
 void StartupUnits() {
   DebugLogInitialization();
   DebugLogUtilsInitialization();
+  OsUnitInitialization();
 }
 
 int RunApplication() {
