@@ -14,6 +14,17 @@ std::wstring EnvVar(const wchar_t* Name) {
   return n && n < 32768 ? std::wstring(buf, n) : std::wstring();
 }
 
+std::wstring WinPath(std::wstring Path) {
+  if (!Path.empty() && Path[0] == L'/') Path = L"Z:" + Path;
+  for (auto& c : Path)
+    if (c == L'/') c = L'\\';
+  return Path;
+}
+
+std::wstring ProductExe() { return WinPath(EnvVar(L"VT_PRODUCT_EXE")); }
+std::wstring SourceDir() { return WinPath(EnvVar(L"VT_SOURCE_DIR")); }
+std::wstring BinaryDir() { return WinPath(EnvVar(L"VT_BINARY_DIR")); }
+
 TTempDir::TTempDir() {
   wchar_t tmp[MAX_PATH];
   GetTempPathW(MAX_PATH, tmp);

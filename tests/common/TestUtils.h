@@ -8,6 +8,12 @@
 namespace vt::test {
 
 std::wstring EnvVar(const wchar_t* Name);
+// A path as Windows programs take it: "Z:/a/b" or "/a/b" becomes "Z:\\a\\b".
+std::wstring WinPath(std::wstring Path);
+// The product executable (VT_PRODUCT_EXE) and the source/build folders as Windows paths.
+std::wstring ProductExe();
+std::wstring SourceDir();
+std::wstring BinaryDir();
 // A new empty folder under the temp folder, removed with its files on destruction.
 class TTempDir {
 public:
