@@ -88,6 +88,8 @@ TEST(ServiceManager, OpenRecordsNameAndLastError) {
   EXPECT_EQ(m.LastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
   EXPECT_EQ(m.ServiceName(), L"");
   EXPECT_FALSE(m.ServiceOpen());
+  EXPECT_FALSE(m.OpenServiceConnection(L""));
+  EXPECT_EQ(m.LastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
 
   const std::wstring name = UniqueName(L"VtSysOpen");
   TTestService svc(name, SERVICE_DEMAND_START);
