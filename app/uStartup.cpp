@@ -3,13 +3,18 @@
 #include "lang/Language.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
+#include "sys/OsUnit.h"
 
 namespace vt {
 
 void StartupUnits() {
   DebugLogInitialization();
   DebugLogUtilsInitialization();
+  // trust: WOW64 file helpers
+  OsUnitInitialization();
+  // trust: product framework library attempt
   WorkerLanguageInitialization();
+  // trust: default library search restricted to the system folder
 }
 
 int RunApplication() {
