@@ -2,12 +2,20 @@
 
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
+#include "trust/UWow64Api.h"
+#include "trust/uDllsSecurity.h"
+#include "trust/uLoadLibrarySecured.h"
 
 namespace vt {
 
 void StartupUnits() {
   DebugLogInitialization();
   DebugLogUtilsInitialization();
+  Wow64ApiInitialization();
+  // [system probes (OsUnit) start here]
+  ProductFrameworkInitialization();
+  // [worker catalogue and service-manager modules start here]
+  DllsSecurityInitialization();  // last: restricts the default library search
 }
 
 int RunApplication() {
@@ -17,6 +25,7 @@ int RunApplication() {
 }
 
 void ShutdownUnits() {
+  Wow64ApiFinalization();
   DebugLogUtilsFinalization();
   DebugLogFinalization();
 }
