@@ -1,7 +1,8 @@
 // trust_probe.exe MODE [NAME]: one library load or signer check in a process
 // of its own, so that the test chooses its folder, its signature and its
 // environment. Exit code: bit 0 = loaded / accepted, bit 1 = the product
-// framework library was loaded at start-up, 100 = wrong arguments.
+// framework library was loaded at start-up, bit 2 = the library check is
+// registered after start-up, 100 = wrong arguments.
 //   secured NAME    log and WOW64 units started, then LoadLibrarySecured(NAME)
 //   startup NAME    the product's whole start-up, then LoadLibraryW(NAME) ("-": none)
 //   plain NAME      log units only, then LoadLibraryW(NAME)
@@ -46,6 +47,7 @@ int wmain(int argc, wchar_t** argv) {
     vt::StartupUnits();
     if (wcscmp(name, L"-") != 0) code = LoadLibraryW(name) ? 1 : 0;
     if (vt::ProductFrameworkModule()) code |= 2;
+    if (vt::GetDllLoadCheck() == vt::DllLoadCheck) code |= 4;
     vt::ShutdownUnits();
   } else if (wcscmp(mode, L"plain") == 0) {
     StartLogs();
