@@ -61,7 +61,6 @@ std::wstring GetCertNameString(PCCERT_CONTEXT Certificate, DWORD NameType, DWORD
 class TFileSign {
 public:
   TFileSign() = default;
-  virtual ~TFileSign();
   TFileSign(const TFileSign&) = delete;
   TFileSign& operator=(const TFileSign&) = delete;
 
@@ -89,6 +88,7 @@ protected:
 
 public:
   virtual void Clear();
+  virtual ~TFileSign();
 
 private:
   std::wstring FFileName;
