@@ -4,17 +4,20 @@
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
 #include "sys/OsUnit.h"
+#include "trust/UWow64Api.h"
+#include "trust/uDllsSecurity.h"
+#include "trust/uLoadLibrarySecured.h"
 
 namespace vt {
 
 void StartupUnits() {
   DebugLogInitialization();
   DebugLogUtilsInitialization();
-  // trust: WOW64 file helpers
+  Wow64ApiInitialization();  // its first secured load settles restricted search support
   OsUnitInitialization();
-  // trust: product framework library attempt
+  ProductFrameworkInitialization();
   WorkerLanguageInitialization();
-  // trust: default library search restricted to the system folder
+  DllsSecurityInitialization();  // last: restricts the default library search
 }
 
 int RunApplication() {
@@ -25,6 +28,7 @@ int RunApplication() {
 
 void ShutdownUnits() {
   WorkerLanguageFinalization();
+  Wow64ApiFinalization();
   DebugLogUtilsFinalization();
   DebugLogFinalization();
 }
