@@ -1,17 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the setup once under Wine, with its debug log
-# written beside the build.
+# written beside the build; arguments go to the setup.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build="${VT_BUILD_DIR:-$here/build}"
-"$here/scripts/setup.sh"
-"$here/scripts/build.sh"
-. "$here/scripts/xvfb.sh"
-export VT_WINEPREFIX="$build/wineprefix"
-cleanup() { WINEPREFIX="$VT_WINEPREFIX" wineserver -k 2>/dev/null || true; vt_stop_xvfb; }
-trap cleanup EXIT
-vt_start_xvfb
-"$here/scripts/wine-prefix.sh" "$VT_WINEPREFIX"
+. "$(dirname "$0")/harness.sh"
 log="$build/run/VeltranoShieldSetup.log"
 mkdir -p "$build/run"
 set +e

@@ -1,15 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test under Wine.
+# Sets up, builds and runs every test under Wine; arguments go to ctest.
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
-build="${VT_BUILD_DIR:-$here/build}"
-"$here/scripts/setup.sh"
-"$here/scripts/build.sh"
-. "$here/scripts/xvfb.sh"
-export VT_WINEPREFIX="$build/wineprefix"
-cleanup() { WINEPREFIX="$VT_WINEPREFIX" wineserver -k 2>/dev/null || true; vt_stop_xvfb; }
-trap cleanup EXIT
-vt_start_xvfb
-"$here/scripts/wine-prefix.sh" "$VT_WINEPREFIX"
+. "$(dirname "$0")/harness.sh"
 cd "$build"
 ctest --output-on-failure -j"${VT_TEST_JOBS:-2}" "$@"
