@@ -236,6 +236,21 @@ struct TIdHTTP::TImpl {
     return true;
   }
 
+  // The final response's body begins: its headers are complete (or its first
+  // byte arrived). Raises OnWorkBegin with the announced length; false ends the request.
+  bool BeginBody(ULONGLONG Now) {
+    if (!StatusOk()) {
+      Fail(StatusError());
+      return false;
+    }
+    curl_off_t cl = -1;
+    curl_easy_getinfo(Easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &cl);
+    BodyStarted = true;
+    LastFireTick = Now;
+    if (Owner->OnWorkBegin) Owner->OnWorkBegin(Owner, wmRead, cl > 0 ? cl : 0);
+    return AfterWork();
+  }
+
   static size_t OnHeader(char* Buffer, size_t Size, size_t Count, void* UserData) {
     auto* self = static_cast<TImpl*>(UserData);
     size_t n = Size * Count;
@@ -259,7 +274,14 @@ struct TIdHTTP::TImpl {
             self->Status)));
         return 0;
       }
-      if (n <= 2 && self->Status >= 300 && self->Status < 400) self->Connected = false;  // a new request follows
+      if (n <= 2) {  // end of a header section
+        if (self->Status >= 300 && self->Status < 400) {
+          self->Connected = false;  // a new request follows
+        } else if (self->Connected && self->Stream && !self->BodyStarted && self->Status >= 200) {
+          // Not a proxy's CONNECT answer (that comes before the connection is set up).
+          if (!self->BeginBody(self->LastActivityTick)) return 0;
+        }
+      }
     } catch (...) {
       self->Fail(std::current_exception());
       return 0;
@@ -274,18 +296,7 @@ struct TIdHTTP::TImpl {
       ULONGLONG now = GetTickCount64();
       self->LastActivityTick = now;
       if (!self->AfterWork()) return 0;
-      if (!self->BodyStarted) {
-        if (!self->StatusOk()) {
-          self->Fail(self->StatusError());
-          return 0;
-        }
-        curl_off_t cl = -1;
-        curl_easy_getinfo(self->Easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &cl);
-        self->BodyStarted = true;
-        self->LastFireTick = now;
-        if (self->Owner->OnWorkBegin) self->Owner->OnWorkBegin(self->Owner, wmRead, cl > 0 ? cl : 0);
-        if (!self->AfterWork()) return 0;
-      }
+      if (!self->BodyStarted && !self->BeginBody(now)) return 0;
       self->Stream->Write(Buffer, n);
       self->Received += static_cast<int64_t>(n);
       if (now - self->LastFireTick >= self->Owner->WorkInterval) {

@@ -148,8 +148,10 @@ public:
   int RedirectMaximum = 15;  // redirects followed in a row; one more fails
   int ConnectTimeout = 0;    // ms for name look-up, connect, proxy and TLS set-up; 0: none
   int ReadTimeout = 0;       // ms without any received byte that end a request; 0: none
-  // Work events: at most one per this many ms while the body arrives (a quiet
-  // body repeats the count), plus one for the final count.
+  // Work events (GET only): OnWorkBegin once the final response's headers are
+  // in; then OnWork at most once per this many ms while the body is under way
+  // (a quiet body repeats the count), and always once for the final count,
+  // also when the request fails.
   unsigned WorkInterval = kDefaultWorkInterval;
   TIdProxyConnectionInfo ProxyParams;
   TWorkBeginEvent OnWorkBegin;

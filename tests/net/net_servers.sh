@@ -3,6 +3,7 @@
 # net_stop_servers (meant for a trap) kills every server it started.
 NET_PIDS=()
 NET_WORK=""
+NET_WATCHDOG=""
 NET_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # Accounts of the proxies with credentials; the relay account is the setup's built-in one.
 # (tinyproxy accepts only [-a-z0-9._] in its account.)
@@ -13,11 +14,28 @@ NET_RELAY_PASS='tpqrBnd7&*KxVe'
 
 net_stop_servers() {
   local p
+  if [ -n "$NET_WATCHDOG" ]; then
+    kill "$NET_WATCHDOG" 2>/dev/null || true
+    wait "$NET_WATCHDOG" 2>/dev/null || true
+    NET_WATCHDOG=""
+  fi
   for p in "${NET_PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
   for p in "${NET_PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
   NET_PIDS=()
   [ -n "$NET_WORK" ] && rm -rf "$NET_WORK"
   NET_WORK=""
+}
+
+# Kills the servers once process $1 has gone without stopping them.
+net_watchdog() {
+  local owner=$1 pids="${NET_PIDS[*]}" work=$NET_WORK
+  (
+    trap - EXIT
+    while kill -0 "$owner" 2>/dev/null; do sleep 1; done
+    for p in $pids; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$work"
+  ) </dev/null >/dev/null 2>&1 &
+  NET_WATCHDOG=$!
 }
 
 net_free_port() {

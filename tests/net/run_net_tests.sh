@@ -12,6 +12,8 @@ shift 2
 . "$here/net_servers.sh"
 trap net_stop_servers EXIT
 net_start_servers
+# Should this script be killed outright, the servers still go.
+net_watchdog $$
 
 # Proxy settings in the environment must not reach the client: they point at a
 # port where nothing listens, and would bypass the test proxies for loopback.
@@ -26,4 +28,5 @@ printf '%s\n' 'openssl_conf = openssl_init' '[openssl_init]' 'ssl_conf = ssl_sec
   'Groups = ffdhe8192' >"$NET_WORK/openssl-broken.cnf"
 export OPENSSL_CONF="Z:$NET_WORK/openssl-broken.cnf"
 
-"$winerun" "$exe" "$@" </dev/null
+# Bounded below CTest's own limit, so that the trap above always runs.
+timeout 540 "$winerun" "$exe" "$@" </dev/null
