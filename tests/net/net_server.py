@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Loopback HTTP and HTTPS test server for the HTTP client's tests and benchmark.
+
+Every listener serves the same paths:
+  /file/N              N bytes of the pattern (byte i = i % 251), with a length
+  /gen/N               the same, sent in large pieces (benchmark)
+  /chunked/N           N pattern bytes, chunked, no length
+  /redirect/K/N        K redirects in a row, then /file/N
+  /status/C            status C with a short body
+  /nohead/N            HEAD answers 405, GET serves /file/N
+  /cut/N/M             a length of N, M bytes, then the connection closes
+  /cutchunked/M        chunked, M bytes, then the connection closes
+  /stall/N/M           a length of N, M bytes, then silence (at most 60 s)
+  /stallheaders        no answer at all (at most 60 s)
+  /bigheaders/MB       a header section of MB megabytes, then /file/1000
+  /headers             echoes the request line and headers as the body
+Listeners: plain HTTP, HTTPS (TLS up to 1.2 or 1.3), HTTPS that only speaks
+TLS 1.3 (a client limited to 1.2 fails its handshake) and HTTPS that only
+speaks TLS 1.0. Their ports go to --ports as NAME=PORT lines once all listen.
+"""
+import argparse
+import os
+import select
+import signal
+import socket
+import socketserver
+import ssl
+import sys
+import threading
+import time
+import warnings
+from http.server import BaseHTTPRequestHandler
+
+PATTERN_MOD = 251
+BLOCK = bytes(i % PATTERN_MOD for i in range(PATTERN_MOD * 4177))  # about 1 MiB, whole periods
+MAX_STALL = 60.0
+
+
+def pattern(offset, n):
+    """n pattern bytes starting at stream offset `offset`."""
+    out = bytearray()
+    while n > 0:
+        start = offset % len(BLOCK)
+        take = min(n, len(BLOCK) - start)
+        out += BLOCK[start:start + take]
+        offset += take
+        n -= take
+    return bytes(out)
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "NetTestServer/1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def do_HEAD(self):
+        self.route(head=True)
+
+    def do_GET(self):
+        self.route(head=False)
+
+    # -- helpers
+    def send_body(self, code, body, ctype="application/octet-stream", head=False, extra=()):
+        self.send_response(code)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(len(body)))
+        for k, v in extra:
+            self.send_header(k, v)
+        self.end_headers()
+        if not head:
+            self.wfile.write(body)
+
+    def send_pattern(self, n, head, piece=65536):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(n))
+        self.end_headers()
+        if head:
+            return
+        off = 0
+        while off < n:
+            k = min(piece, n - off)
+            start = off % len(BLOCK)
+            if start + k <= len(BLOCK):
+                self.wfile.write(memoryview(BLOCK)[start:start + k])
+            else:
+                self.wfile.write(pattern(off, k))
+            off += k
+
+    def wait_for_close(self):
+        """Silence until the client closes the connection or MAX_STALL passes."""
+        self.wfile.flush()
+        end = time.monotonic() + MAX_STALL
+        conn = self.connection
+        while time.monotonic() < end:
+            r, _, _ = select.select([conn], [], [], 0.5)
+            if r:
+                try:
+                    if not conn.recv(4096):
+                        break
+                except (OSError, ssl.SSLError):
+                    break
+        self.close_connection = True
+
+    def route(self, head):
+        parts = [p for p in self.path.split("?")[0].split("/") if p]
+        kind = parts[0] if parts else ""
+        args = parts[1:]
+        try:
+            nums = [int(a) for a in args]
+        except ValueError:
+            nums = []
+        if kind in ("file", "gen") and len(nums) == 1:
+            self.send_pattern(nums[0], head, 1048576 if kind == "gen" else 65536)
+        elif kind == "chunked" and len(nums) == 1:
+            self.send_response(200)
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            if head:
+                return
+            off, n = 0, nums[0]
+            while off < n:
+                k = min(65536, n - off)
+                self.wfile.write(b"%x\r\n" % k + pattern(off, k) + b"\r\n")
+                off += k
+            self.wfile.write(b"0\r\n\r\n")
+        elif kind == "redirect" and len(nums) == 2:
+            k, n = nums
+            if k == 0:
+                self.send_pattern(n, head)
+            else:
+                code = (301, 302, 303, 307)[k % 4]
+                self.send_body(code, b"moved", "text/plain", head, [("Location", "/redirect/%d/%d" % (k - 1, n))])
+        elif kind == "status" and len(nums) == 1:
+            self.send_body(nums[0], b"status body", "text/plain", head)
+        elif kind == "nohead" and len(nums) == 1:
+            if head:
+                self.send_body(405, b"", "text/plain", True, [("Allow", "GET")])
+            else:
+                self.send_pattern(nums[0], False)
+        elif kind == "cut" and len(nums) == 2:
+            self.send_response(200)
+            self.send_header("Content-Length", str(nums[0]))
+            self.end_headers()
+            if not head:
+                self.wfile.write(pattern(0, nums[1]))
+            self.close_connection = True
+        elif kind == "cutchunked" and len(nums) == 1:
+            self.send_response(200)
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            if not head:
+                n = nums[0]
+                self.wfile.write(b"%x\r\n" % n + pattern(0, n) + b"\r\n")
+            self.close_connection = True
+        elif kind == "stall" and len(nums) == 2:
+            self.send_response(200)
+            self.send_header("Content-Length", str(nums[0]))
+            self.end_headers()
+            if not head:
+                self.wfile.write(pattern(0, nums[1]))
+                self.wait_for_close()
+        elif kind == "stallheaders":
+            self.wait_for_close()
+        elif kind == "bigheaders" and len(nums) == 1:
+            self.send_response(200)
+            line = "X-Filler: " + "f" * 8000
+            for _ in range(nums[0] * 1048576 // (len(line) + 2)):
+                self.send_header("X-Filler", line[10:])
+            body = pattern(0, 1000)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if not head:
+                self.wfile.write(body)
+        elif kind == "headers":
+            text = self.requestline + "\r\n" + str(self.headers)
+            self.send_body(200, text.encode("latin-1", "replace"), "text/plain", head)
+        else:
+            self.send_body(404, b"no such path", "text/plain", head)
+
+
+class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+    def __init__(self, ctx):
+        self.ctx = ctx
+        super().__init__(("127.0.0.1", 0), Handler)
+
+    def get_request(self):
+        sock, addr = super().get_request()
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        if self.ctx is not None:
+            # The handshake runs on the request's own thread, at its first read.
+            sock = self.ctx.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
+        return sock, addr
+
+    def handle_error(self, request, client_address):
+        pass  # clients that fail or abort on purpose are the point of many tests
+
+
+def tls_context(cert, key, lo=None, hi=None, seclevel0=False):
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.load_cert_chain(cert, key)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        if seclevel0:
+            ctx.set_ciphers("DEFAULT:@SECLEVEL=0")
+        if lo is not None:
+            ctx.minimum_version = lo
+        if hi is not None:
+            ctx.maximum_version = hi
+    return ctx
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cert", required=True)
+    ap.add_argument("--key", required=True)
+    ap.add_argument("--ports", required=True)
+    a = ap.parse_args()
+    V = ssl.TLSVersion
+    servers = {
+        "HTTP": Server(None),
+        "HTTPS": Server(tls_context(a.cert, a.key)),
+        "TLS13": Server(tls_context(a.cert, a.key, V.TLSv1_3, V.TLSv1_3)),
+        "TLS10": Server(tls_context(a.cert, a.key, V.TLSv1, V.TLSv1, seclevel0=True)),
+    }
+    for s in servers.values():
+        threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+    tmp = a.ports + ".tmp"
+    with open(tmp, "w") as f:
+        for name, s in servers.items():
+            f.write("%s=%d\n" % (name, s.server_address[1]))
+    os.rename(tmp, a.ports)
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    # Bounded: a forgotten server ends by itself.
+    stop.wait(3600)
+    sys.exit(0)
+
+
+if __name__ == "__main__":
+    main()
