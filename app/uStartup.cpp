@@ -3,6 +3,7 @@
 #include "lang/Language.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
+#include "net/uHttpClient.h"
 #include "sys/OsUnit.h"
 #include "trust/UWow64Api.h"
 #include "trust/uDllsSecurity.h"
@@ -17,7 +18,8 @@ void StartupUnits() {
   OsUnitInitialization();
   ProductFrameworkInitialization();
   WorkerLanguageInitialization();
-  DllsSecurityInitialization();  // last: restricts the default library search
+  DllsSecurityInitialization();  // restricts the default library search
+  NetInitialization();           // after the restriction: TLS libraries bind from the system folder only
 }
 
 int RunApplication() {
@@ -27,6 +29,7 @@ int RunApplication() {
 }
 
 void ShutdownUnits() {
+  NetFinalization();
   WorkerLanguageFinalization();
   Wow64ApiFinalization();
   DebugLogUtilsFinalization();
