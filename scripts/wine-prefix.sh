@@ -14,5 +14,5 @@ if [ ! -f "$prefix/.vt-ready" ]; then
 fi
 # Detached from the caller's output, so that nothing the tests start later
 # (the wineserver, Wine's service processes) keeps a test runner's pipes open.
-wineserver -p >/dev/null 2>&1 </dev/null
+wineserver -p >/dev/null 2>&1 </dev/null || true  # already running: keep it
 wine cmd /c exit >/dev/null 2>&1 </dev/null
