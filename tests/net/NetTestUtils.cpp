@@ -69,4 +69,20 @@ void SetupInstallerClient(TIdHTTP& Http) {
   Http.ReadTimeout = 60000;
 }
 
+std::exception_ptr Raised(const std::function<void()>& F) {
+  try {
+    F();
+  } catch (...) {
+    return std::current_exception();
+  }
+  return nullptr;
+}
+
+std::string Describe(const std::exception_ptr& P) {
+  if (!P) return "no exception";
+  if (auto* e = As<Exception>(P)) return WideToUtf8(e->ClassName() + L": " + e->Message());
+  if (auto* e = As<std::exception>(P)) return e->what();
+  return "unknown exception";
+}
+
 }  // namespace vt::test

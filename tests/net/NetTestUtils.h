@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,6 +52,25 @@ public:
 private:
   DWORD FThread;
 };
+
+// The exception F raised, or none.
+std::exception_ptr Raised(const std::function<void()>& F);
+
+// The raised exception as E, or null; valid while P holds it.
+template <class E>
+const E* As(const std::exception_ptr& P) {
+  if (!P) return nullptr;
+  try {
+    std::rethrow_exception(P);
+  } catch (const E& e) {
+    return &e;
+  } catch (...) {
+  }
+  return nullptr;
+}
+
+// Class name and message of the raised exception, for failure messages.
+std::string Describe(const std::exception_ptr& P);
 
 // A client with the settings the installer gives it.
 void SetupInstallerClient(TIdHTTP& Http);

@@ -12,34 +12,6 @@
 namespace vt::test {
 namespace {
 
-std::exception_ptr Raised(const std::function<void()>& F) {
-  try {
-    F();
-  } catch (...) {
-    return std::current_exception();
-  }
-  return nullptr;
-}
-
-template <class E>
-const E* As(const std::exception_ptr& P) {
-  if (!P) return nullptr;
-  try {
-    std::rethrow_exception(P);
-  } catch (const E& e) {
-    return &e;
-  } catch (...) {
-  }
-  return nullptr;
-}
-
-std::string Describe(const std::exception_ptr& P) {
-  if (!P) return "no exception";
-  if (auto* e = As<Exception>(P)) return WideToUtf8(e->ClassName() + L": " + e->Message());
-  if (auto* e = As<std::exception>(P)) return e->what();
-  return "unknown exception";
-}
-
 bool Contains(const std::wstring& S, const std::wstring& Part) { return S.find(Part) != std::wstring::npos; }
 
 // ---- Bodies that arrive whole
