@@ -88,8 +88,10 @@ void AddUnsupported(TInstallOptions& o, std::wstring_view entry) {
   o.FUnsupportedParams += entry;
 }
 
+// A signed 32-bit decimal; leading blanks are skipped as the runtime's integer read does.
 bool ParseInt32(std::wstring_view s, int32_t& out) {
-  if (s.empty() || s.size() > 16) return false;
+  while (!s.empty() && s.front() == L' ') s.remove_prefix(1);
+  if (s.empty()) return false;
   std::string a;
   for (wchar_t c : s) {
     if (c > 0x7F) return false;

@@ -63,12 +63,26 @@ void LogFmt(std::wstring_view Fmt, TFmtArgs Args) { LogLine(Format(Fmt, Args)); 
 
 void LogFmtTo(std::wstring_view Fmt, TFmtArgs Args, TLogInfo* Target) { LogLineTo(Format(Fmt, Args), Target); }
 
+namespace {
+
+// Sets the thread's user-interface language for a scope.
+class TThreadUILanguage {
+public:
+  explicit TThreadUILanguage(LANGID Lang) : FOld(GetThreadUILanguage()) { SetThreadUILanguage(Lang); }
+  ~TThreadUILanguage() { SetThreadUILanguage(FOld); }
+  TThreadUILanguage(const TThreadUILanguage&) = delete;
+  TThreadUILanguage& operator=(const TThreadUILanguage&) = delete;
+
+private:
+  LANGID FOld;
+};
+
+}  // namespace
+
 std::wstring LastErrorText(DWORD Code) {
-  LANGID old = GetThreadUILanguage();
-  SetThreadUILanguage(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-  std::wstring s = SysErrorMessage(Code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-  SetThreadUILanguage(old);
-  return s;
+  const LANGID enUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  TThreadUILanguage lang(enUs);
+  return SysErrorMessage(Code, enUs);
 }
 
 void LogLastError(std::wstring_view Text) {
@@ -77,6 +91,8 @@ void LogLastError(std::wstring_view Text) {
 }
 
 void LogLastError(std::wstring_view Text, DWORD ErrorCode, TLogInfo* Target) {
+  // Callers may still look at the error after logging it.
+  TPreserveLastError keep;
   try {
     LogLineTo(Format(L"%s; LastError = %d(%s)", {Text, static_cast<int32_t>(ErrorCode), LastErrorText(ErrorCode)}),
               Target);
@@ -138,14 +154,20 @@ bool IsDebugOutput() { return gDebugOutput.load(); }
 
 void LockThreadLogging(TLogInfo* Target) {
   if (!gDebugOutput.load() || !gApiLock) return;
-  TReadLock lock(*gApiLock);
-  if (auto f = DebugLogBinding().Lock) f(Target);
+  try {
+    TReadLock lock(*gApiLock);
+    if (auto f = DebugLogBinding().Lock) f(Target);
+  } catch (...) {
+  }
 }
 
 void UnlockThreadLogging(TLogInfo* Target) {
   if (!gDebugOutput.load() || !gApiLock) return;
-  TReadLock lock(*gApiLock);
-  if (auto f = DebugLogBinding().Unlock) f(Target);
+  try {
+    TReadLock lock(*gApiLock);
+    if (auto f = DebugLogBinding().Unlock) f(Target);
+  } catch (...) {
+  }
 }
 
 void SetLogTargetFilter() { gTargetFilter.store(ReservedFilter()); }

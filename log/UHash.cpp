@@ -182,14 +182,18 @@ void TLbSHA1::HashFile(const std::wstring& FileName, TSHA1Digest& Digest) {
       }
     } else {
       LARGE_INTEGER size{};
-      GetFileSizeEx(file.Get(), &size);
-      // An empty file cannot be mapped: its digest stays zero.
+      // An empty file cannot be mapped: its digest stays zero. The size is read
+      // once the mapping exists (the file can then no longer shrink) and is
+      // bounded by the view, so a file that grows meanwhile is not read past it.
       THandle mapping(CreateFileMappingW(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-      if (mapping) {
+      if (mapping && GetFileSizeEx(file.Get(), &size)) {
         TMappedView view(MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
-        if (view.Get()) {
+        MEMORY_BASIC_INFORMATION mbi{};
+        if (view.Get() && VirtualQuery(view.Get(), &mbi, sizeof mbi) == sizeof mbi) {
+          uint32_t length = size.LowPart;
+          if (mbi.RegionSize < length) length = static_cast<uint32_t>(mbi.RegionSize);
           try {
-            HashBuffer(view.Get(), static_cast<uint32_t>(size.LowPart), Digest);
+            HashBuffer(view.Get(), length, Digest);
           } catch (const std::exception& e) {
             Digest.fill(0);
             fDigest.fill(0);

@@ -75,7 +75,18 @@ void TLogInfo::SetFileName(const std::wstring& Value) {
   if (Value == FFileName) return;
   CloseFile();
   FFileName = Value;
-  std::wstring dir = ExtractFilePath(FFileName);
+  // SHCreateDirectoryExW wants a full path with backslashes; the name may be
+  // relative or use forward slashes.
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = GetFullPathNameW(FFileName.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = GetFullPathNameW(FFileName.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  full.resize(n < full.size() ? n : 0);
+  for (auto& c : full)
+    if (c == L'/') c = L'\\';
+  std::wstring dir = ExtractFilePath(full);
   if (!dir.empty()) SHCreateDirectoryExW(nullptr, dir.c_str(), nullptr);  // missing folders only
 }
 
@@ -168,15 +179,18 @@ void TLogInfo::WriteLine(DWORD ThreadId, std::wstring_view Message, bool IsDefau
     line = L"Error: cannot apply format to the debug string";
   }
   try {
-    if (!FFileOpened && !OpenFile()) return;
-    std::string bytes = WideToAnsi(line);
-    bytes += "\r\n";
-    DWORD written = 0;
-    // One WriteFile per line: the line reaches the system at once, so a crash
-    // of the process loses no finished line.
-    WriteFile(FFile.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    // A file that cannot be created loses this line only; the next line tries again.
+    if (FFileOpened || OpenFile()) {
+      std::string bytes = WideToAnsi(line);
+      bytes += "\r\n";
+      DWORD written = 0;
+      // One WriteFile per line: the line reaches the system at once, so a crash
+      // of the process loses no finished line.
+      WriteFile(FFile.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
   } catch (...) {
   }
+  // The level follows the markers whether or not the line reached the file.
   if (IsDefault && marker == L"->") FIndentsMap.IncIndent(ThreadId, 1);
 }
 

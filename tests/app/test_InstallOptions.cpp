@@ -127,6 +127,8 @@ TEST(InstallOptions, ProxySettings) {
       {L"/PROXYPORT=abc", L"", 0, false, vtptHttp, vtpckStandard, L"/PROXYPORT=abc"},
       {L"/PROXYPORT=80 /PROXYPORT=8x", L"", 80, false, vtptHttp, vtpckStandard, L"/PROXYPORT=8x"},
       {L"/PROXYPORT=-5", L"", -5, false, vtptHttp, vtpckStandard, L""},
+      {L"\"/PROXYPORT= 8080\" /PROXYPORT=+0000000000000000000081", L"", 81, false, vtptHttp, vtpckStandard, L""},
+      {L"\"/PROXYPORT=80 \"", L"", 0, false, vtptHttp, vtpckStandard, L"/PROXYPORT=80 "},
       {L"/PROXYPORT=99999999999", L"", 0, false, vtptHttp, vtpckStandard, L"/PROXYPORT=99999999999"},
       {L"/PROXYPORT=", L"", 0, false, vtptHttp, vtpckStandard, L"/PROXYPORT="},
       {L"/PROXYTYPE=RelayProxy /PROXYPORT=8080", L"", 8080, true, vtptSocks, vtpckVeltRelay, L""},

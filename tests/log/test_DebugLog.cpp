@@ -149,6 +149,20 @@ TEST_F(DebugLogLine, LongThreadIdsAndOtherTargets) {
   EXPECT_TRUE(Lines().empty());
 }
 
+TEST_F(DebugLogLine, LevelsFollowMarkersWhileTheFileCannotBeCreated) {
+  DefaultLogTarget()->SetFileName(FDir.Path());  // a folder: the file cannot be created
+  LogLine(L"-> Lost");
+  LogLine(L"lost too");
+  EXPECT_FALSE(DefaultLogTarget()->FileOpened());
+  DefaultLogTarget()->SetFileName(FPath);
+  LogLine(L"inner");
+  LogLine(L"<- Lost");
+  auto lines = Lines();
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ("      inner", Body(lines[0]));
+  EXPECT_EQ("<- Lost", Body(lines[1]));
+}
+
 TEST_F(DebugLogLine, ThreadLocksNeedAsManyUnlocks) {
   LockThreadLogging();  // debug output off: no effect
   LogLine(L"one");

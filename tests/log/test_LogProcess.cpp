@@ -86,4 +86,11 @@ TEST(LogFileOverride, ExistingFileIsEmptiedAndFinalizationIsLast) {
   std::wstring fresh = dir.File(L"new\\deeper\\x.log");
   r = RunProcess(L"\"" + ProductExe() + L"\"", {L"VeltranoDbgLog=" + fresh});
   EXPECT_FALSE(ReadLines(fresh).empty());
+
+  // The same with forward slashes in the name.
+  std::wstring slashed = dir.File(L"fw\\deep\\y.log");
+  for (auto& c : slashed)
+    if (c == L'\\') c = L'/';
+  r = RunProcess(L"\"" + ProductExe() + L"\"", {L"VeltranoDbgLog=" + slashed});
+  EXPECT_FALSE(ReadLines(dir.File(L"fw\\deep\\y.log")).empty());
 }
