@@ -156,11 +156,17 @@ void NetInitialization() {
     // Settle OpenSSL's configuration first: a static build would otherwise read
     // an openssl.cnf from its build-time folder (a path on the current drive
     // that any user may create) or from OPENSSL_CONF, into an elevated process.
-    if (!OPENSSL_init_ssl(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr))
-      throw EIdException(L"The TLS library could not be initialised.");
+    if (!OPENSSL_init_ssl(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr)) {
+      // Start-up goes on: each client then fails, and with it only the download.
+      LogLine(L"<- NetInitialization(): the TLS library could not be initialised");
+      return;
+    }
     CURLcode rc = curl_global_init(CURL_GLOBAL_ALL);
-    if (rc != CURLE_OK)
-      throw EIdException(Format(L"The network library could not be initialised: %s", {Wide(curl_easy_strerror(rc))}));
+    if (rc != CURLE_OK) {
+      LogFmt(L"<- NetInitialization(): the network library could not be initialised: %s",
+             {Wide(curl_easy_strerror(rc))});
+      return;
+    }
     gNetInitialized = true;
   }
   LogFmt(L"<- NetInitialization(): %s", {Wide(curl_version())});
@@ -185,7 +191,9 @@ struct TIdHTTP::TImpl {
   std::exception_ptr Error;
   std::string StatusLine;
   int Status = 0;
-  size_t HeaderBytes = 0;
+  size_t HeaderBytes = 0;       // of the current header section
+  size_t TotalHeaderBytes = 0;  // of every section of this request, redirects included
+  bool SectionStart = true;     // the next header line opens a section (its status line)
   bool Connected = false;  // connection set up; the read time-out runs
   bool BodyStarted = false;
   bool WorkFired = false;
@@ -256,7 +264,11 @@ struct TIdHTTP::TImpl {
     size_t n = Size * Count;
     try {
       self->LastActivityTick = GetTickCount64();
-      if (StartsWithNoCase(Buffer, n, "HTTP/")) {
+      // Only the first line of a section is a status line: a later header line
+      // that happens to begin with "HTTP/" must not replace the status.
+      const bool statusLine = self->SectionStart && StartsWithNoCase(Buffer, n, "HTTP/");
+      self->SectionStart = false;
+      if (statusLine) {
         self->StatusLine.assign(Buffer, n);
         while (!self->StatusLine.empty() && (self->StatusLine.back() == '\r' || self->StatusLine.back() == '\n'))
           self->StatusLine.pop_back();
@@ -267,14 +279,17 @@ struct TIdHTTP::TImpl {
         LogFmt(L"TIdHTTP: %s", {Wide(self->StatusLine.c_str())});
       }
       self->HeaderBytes += n;
-      if (self->HeaderBytes > kMaxHeaderBytes) {
+      self->TotalHeaderBytes += n;
+      if (self->HeaderBytes > kMaxHeaderBytes || self->TotalHeaderBytes > kMaxTotalHeaderBytes) {
         self->Fail(std::make_exception_ptr(EIdHTTPProtocolException(
             Format(L"The server's response headers are too large (more than %d KiB): %s",
-                   {kMaxHeaderBytes / 1024, Wide(self->StatusLine.c_str())}),
+                   {(self->HeaderBytes > kMaxHeaderBytes ? kMaxHeaderBytes : kMaxTotalHeaderBytes) / 1024,
+                    Wide(self->StatusLine.c_str())}),
             self->Status)));
         return 0;
       }
       if (n <= 2) {  // end of a header section
+        self->SectionStart = true;
         if (self->Status >= 300 && self->Status < 400) {
           self->Connected = false;  // a new request follows
         } else if (self->Connected && self->Stream && !self->BodyStarted && self->Status >= 200) {
@@ -376,6 +391,8 @@ void TIdHTTP::DoRequest(const std::wstring& AURL, bool AHead, TIdWriteStream* AS
   s.StatusLine.clear();
   s.Status = 0;
   s.HeaderBytes = 0;
+  s.TotalHeaderBytes = 0;
+  s.SectionStart = true;
   s.Connected = false;
   s.BodyStarted = false;
   s.WorkFired = false;
@@ -472,6 +489,13 @@ void TIdHTTP::DoRequest(const std::wstring& AURL, bool AHead, TIdWriteStream* AS
     curl_easy_setopt(e, CURLOPT_PROXY, "");
   }
 
+  // Between a redirect's headers and the next request curl reads and drops the
+  // redirect's body without our callbacks; its own speed check keeps the read
+  // time-out running there.
+  if (ReadTimeout > 0) {
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>((ReadTimeout + 999) / 1000));
+  }
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &TImpl::OnHeader);
   curl_easy_setopt(e, CURLOPT_HEADERDATA, &s);
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &TImpl::OnBody);
@@ -574,7 +598,11 @@ void TIdHTTP::DoRequest(const std::wstring& AURL, bool AHead, TIdWriteStream* AS
           break;
         }
         case CURLE_OPERATION_TIMEDOUT:
-          err = std::make_exception_ptr(EIdConnectTimeout(Format(L"Connection to %s timed out.", {peer})));
+          if (std::strstr(s.ErrBuf, "too slow"))  // the speed check: no byte for the read time-out
+            err = std::make_exception_ptr(
+                EIdReadTimeout(Format(L"Read timed out: no data from %s for %d ms.", {peer, ReadTimeout})));
+          else
+            err = std::make_exception_ptr(EIdConnectTimeout(Format(L"Connection to %s timed out.", {peer})));
           break;
         case CURLE_PROXY:
           err = std::make_exception_ptr(EIdProxyError(ProxyErrorText(pxCode, proxyWhere, host, detail)));

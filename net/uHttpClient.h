@@ -17,6 +17,7 @@ namespace vt {
 
 // Once per process, before the first client and after the debug log; raise
 // EIdException when the libraries cannot be initialised.
+// Never raises: when the libraries cannot start, each client raises instead.
 void NetInitialization();
 // After the last client has been destroyed.
 void NetFinalization();
@@ -160,6 +161,8 @@ public:
   static constexpr unsigned kDefaultWorkInterval = 50;
   // A response whose header section grows beyond this fails.
   static constexpr size_t kMaxHeaderBytes = 256 * 1024;
+  // All header sections of one request together (1xx answers and redirects included).
+  static constexpr size_t kMaxTotalHeaderBytes = 1024 * 1024;
 
   // The client owns its I/O handler; none means default TLS settings and no SOCKS proxy.
   void SetIOHandler(std::unique_ptr<TIdOpenSSLIOHandlerClient> AHandler);

@@ -174,6 +174,25 @@ class Handler(BaseHTTPRequestHandler):
             self.end_headers()
             if not head:
                 self.wfile.write(body)
+        elif kind == "fakestatus" and len(nums) == 2:
+            # An error status, then header lines that look like status lines.
+            self.send_response(nums[0])
+            for _ in range(nums[1]):
+                self.send_header("HTTP/1.1 200 OK", "x" * 40)
+            body = b"error page"
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if not head:
+                self.wfile.write(body)
+        elif kind == "stallredirect":
+            # A redirect whose body stops: the client drops that body unseen.
+            self.send_response(302)
+            self.send_header("Location", "/file/1000")
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            if not head:
+                self.wfile.write(b"m" * 10)
+                self.wait_for_close()
         elif kind == "headers":
             text = self.requestline + "\r\n" + str(self.headers)
             self.send_body(200, text.encode("latin-1", "replace"), "text/plain", head)

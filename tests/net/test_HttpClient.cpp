@@ -130,6 +130,13 @@ const TFailureCase kFailures[] = {
     {"NoAnswer", L"http", "HTTP", L"/stallheaders", L"127.0.0.1", 1500, TKind::ReadTimeout, 0, L"Read timed out"},
     {"HugeHeaderSection", L"http", "HTTP", L"/bigheaders/4", L"127.0.0.1", 0, TKind::Protocol, 200,
      L"too large"},
+    // Header lines that begin like a status line neither replace the status nor escape the size limit.
+    {"ErrorStatusDisguised", L"http", "HTTP", L"/fakestatus/404/3", L"127.0.0.1", 0, TKind::Protocol, 404,
+     L"HTTP/1.1 404 Not Found", true},
+    {"HugeHeadersOfFakeStatusLines", L"http", "HTTP", L"/fakestatus/200/20000", L"127.0.0.1", 0, TKind::Protocol,
+     200, L"too large"},
+    {"RedirectBodyStops", L"http", "HTTP", L"/stallredirect", L"127.0.0.1", 1500, TKind::ReadTimeout, 0,
+     L"Read timed out"},
     {"TlsHandshakeFails", L"https", "TLS13", L"/file/1000", L"127.0.0.1", 0, TKind::Tls, 0, L"TLS"},
     {"HostNotFoundHttps", L"https", "HTTPS", L"/file/1000", L"nosuchhost.invalid", 0, TKind::Socket, 11001,
      L"nosuchhost.invalid"},
