@@ -35,6 +35,9 @@ const TCheckCase kCheckCases[] = {
     {L"dll/other/rerava.dll", true, true},
     {L"dll/veltrano/rerava.dll", true, true},
     {L"dll/unsigned/rerava.dll", false, false},
+    // a copied signature block names an accepted signer but does not verify
+    {L"dll/forged/vtlib.dll", true, false},
+    {L"dll/forged/rerava.dll", false, false},
 };
 
 TEST(DllLoadCheck, BesideThisUnsignedExecutableAcceptsAllButAnUnsignedRerava) {
