@@ -9,7 +9,7 @@ need_root() { if [ "$(id -u)" -ne 0 ]; then echo "setup: run as root (apt-get)" 
 
 PKGS=(build-essential cmake ninja-build make perl python3 git pkg-config dpkg-dev
       mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
-      msitools wixl osslsigncode openssl curl microsocks tinyproxy googletest)
+      msitools wixl osslsigncode openssl curl microsocks tinyproxy googletest patch)
 
 # deb-src entries mirroring the machine's own deb entries (same URIs/suites).
 add_deb_src() {
@@ -78,13 +78,31 @@ build_openssl() {
   ln -sfn "$prefix" "$DEPS_DIR/openssl"
 }
 
+# Debian's part of a source package (its security fixes), when it arrived.
+debian_tarball() { ls "$SRC_DIR"/$1_*.debian.tar.* 2>/dev/null | head -1; }
+debian_version_of() { basename "$1" | sed -E "s/^$2_([^_]+)\.debian\.tar\..*/\1/"; }
+
+# Applies debian/patches/series of the Debian tarball $2 to the source tree $1.
+apply_debian_patches() {
+  local src=$1 deb=$2 p
+  tar -xf "$deb" -C "$src"
+  [ -f "$src/debian/patches/series" ] || return 0
+  while read -r p _; do
+    case "$p" in ''|'#'*) continue ;; esac
+    patch -d "$src" -p1 -s --forward <"$src/debian/patches/$p" || { echo "setup: patch $p does not apply" >&2; exit 1; }
+  done <"$src/debian/patches/series"
+}
+
 build_curl() {
   fetch_source curl
   local v; v=$(version_of curl)
+  local deb; deb=$(debian_tarball curl)
+  [ -n "$deb" ] && v=$(debian_version_of "$deb" curl)
   local ov; ov=$(version_of openssl)
   local prefix="$DEPS_DIR/curl-$v-ossl$ov"
   if [ ! -f "$prefix/lib/libcurl.a" ] || [ ! -f "$prefix/bin/curl.exe" ]; then
     local b; b=$(mktemp -d); tar -xf "$(tarball curl)" -C "$b"
+    [ -n "$deb" ] && apply_debian_patches "$(echo "$b"/curl-*)" "$deb"
     local tc="$b/tc.cmake"
     sed "s|@FIND_ROOT@|$DEPS_DIR/openssl|" "$here/cmake/deps-toolchain.cmake.in" >"$tc"
     cmake -S "$b"/curl-* -B "$b/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" \
