@@ -1,4 +1,4 @@
-// RAII owners for Windows handles and locks.
+// RAII owners for Windows handles and locks, and scope guards.
 #pragma once
 #include <windows.h>
 
@@ -6,53 +6,91 @@
 
 namespace vt {
 
-// A kernel handle closed with CloseHandle; INVALID_HANDLE_VALUE and 0 both mean none.
-class THandle {
+// One owner for every handle kind: Traits says what "none" is and how to close.
+// Not copyable; moving hands the handle over.
+template <class T, class Traits>
+class TUniqueHandle {
 public:
-  THandle() = default;
-  explicit THandle(HANDLE h) : FHandle(h) {}
-  THandle(const THandle&) = delete;
-  THandle& operator=(const THandle&) = delete;
-  THandle(THandle&& o) noexcept : FHandle(std::exchange(o.FHandle, nullptr)) {}
-  THandle& operator=(THandle&& o) noexcept {
-    if (this != &o) Reset(std::exchange(o.FHandle, nullptr));
+  TUniqueHandle() = default;
+  explicit TUniqueHandle(T h) : FHandle(h) {}
+  TUniqueHandle(const TUniqueHandle&) = delete;
+  TUniqueHandle& operator=(const TUniqueHandle&) = delete;
+  TUniqueHandle(TUniqueHandle&& o) noexcept : FHandle(o.Release()) {}
+  TUniqueHandle& operator=(TUniqueHandle&& o) noexcept {
+    if (this != &o) Reset(o.Release());
     return *this;
   }
-  ~THandle() { Reset(); }
-  void Reset(HANDLE h = nullptr) {
-    if (Valid()) CloseHandle(FHandle);
-    FHandle = h;
+  ~TUniqueHandle() { Reset(); }
+
+  // Closes the handle held (if any) and takes h.
+  void Reset(T h = Traits::None()) {
+    T old = std::exchange(FHandle, h);
+    if (Traits::IsValid(old)) Traits::Close(old);
   }
-  HANDLE Get() const { return FHandle; }
-  HANDLE Release() { return std::exchange(FHandle, nullptr); }
-  bool Valid() const { return FHandle && FHandle != INVALID_HANDLE_VALUE; }
+  T Get() const { return FHandle; }
+  // Gives the handle up without closing it.
+  T Release() { return std::exchange(FHandle, Traits::None()); }
+  bool Valid() const { return Traits::IsValid(FHandle); }
   explicit operator bool() const { return Valid(); }
-
-private:
-  HANDLE FHandle = nullptr;
-};
-
-// An open registry key.
-class THKey {
-public:
-  THKey() = default;
-  THKey(const THKey&) = delete;
-  THKey& operator=(const THKey&) = delete;
-  ~THKey() { Reset(); }
-  void Reset() {
-    if (FKey) RegCloseKey(FKey);
-    FKey = nullptr;
-  }
-  HKEY* Out() {
+  // For functions that return a handle through a pointer: closes the old one first.
+  T* Out() {
     Reset();
-    return &FKey;
+    return &FHandle;
   }
-  HKEY Get() const { return FKey; }
-  explicit operator bool() const { return FKey != nullptr; }
 
 private:
-  HKEY FKey = nullptr;
+  T FHandle = Traits::None();
 };
+
+// A handle type whose "none" is the null value, closed by CloseFn (its result is ignored).
+template <class T, auto CloseFn>
+struct TNullHandleTraits {
+  static constexpr T None() { return T(); }
+  static bool IsValid(T h) { return h != T(); }
+  static void Close(T h) { (void)CloseFn(h); }
+};
+
+// Kernel handles: both 0 and INVALID_HANDLE_VALUE mean none.
+struct TKernelHandleTraits {
+  static HANDLE None() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { CloseHandle(h); }
+};
+
+using THandle = TUniqueHandle<HANDLE, TKernelHandleTraits>;
+using THKey = TUniqueHandle<HKEY, TNullHandleTraits<HKEY, &RegCloseKey>>;
+using TModuleHandle = TUniqueHandle<HMODULE, TNullHandleTraits<HMODULE, &FreeLibrary>>;
+using TFindHandle = TUniqueHandle<HANDLE, TNullHandleTraits<HANDLE, &FindClose>>;  // never INVALID_HANDLE_VALUE: store only a valid result
+template <class G>
+using TGdiHandle = TUniqueHandle<G, TNullHandleTraits<G, &DeleteObject>>;
+using THFont = TGdiHandle<HFONT>;
+using THBitmap = TGdiHandle<HBITMAP>;
+using THBrush = TGdiHandle<HBRUSH>;
+using THPen = TGdiHandle<HPEN>;
+using THRgn = TGdiHandle<HRGN>;
+using THdcMem = TUniqueHandle<HDC, TNullHandleTraits<HDC, &DeleteDC>>;  // from CreateCompatibleDC
+using THWnd = TUniqueHandle<HWND, TNullHandleTraits<HWND, &DestroyWindow>>;
+
+// Runs F when the scope ends, unless released.
+template <class F>
+class TScopeExit {
+public:
+  explicit TScopeExit(F f) : FFunc(std::move(f)) {}
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+  ~TScopeExit() {
+    if (FActive) FFunc();
+  }
+  void Release() { FActive = false; }
+
+private:
+  F FFunc;
+  bool FActive = true;
+};
+template <class F>
+[[nodiscard]] TScopeExit<F> ScopeExit(F f) {
+  return TScopeExit<F>(std::move(f));
+}
 
 // A re-entrant critical section.
 class TCriticalSection {
@@ -89,20 +127,35 @@ public:
   void EndRead() { ReleaseSRWLockShared(&FLock); }
   void BeginWrite() { AcquireSRWLockExclusive(&FLock); }
   void EndWrite() { ReleaseSRWLockExclusive(&FLock); }
+  SRWLOCK* Native() { return &FLock; }
 
 private:
   SRWLOCK FLock;
 };
 
+// Shared and exclusive guards of an SRW lock (TRWLock or a plain SRWLOCK).
 class TReadLock {
 public:
-  explicit TReadLock(TRWLock& l) : FLock(l) { FLock.BeginRead(); }
-  ~TReadLock() { FLock.EndRead(); }
+  explicit TReadLock(TRWLock& l) : FLock(l.Native()) { AcquireSRWLockShared(FLock); }
+  explicit TReadLock(SRWLOCK& l) : FLock(&l) { AcquireSRWLockShared(FLock); }
+  ~TReadLock() { ReleaseSRWLockShared(FLock); }
   TReadLock(const TReadLock&) = delete;
   TReadLock& operator=(const TReadLock&) = delete;
 
 private:
-  TRWLock& FLock;
+  SRWLOCK* FLock;
+};
+
+class TWriteLock {
+public:
+  explicit TWriteLock(TRWLock& l) : FLock(l.Native()) { AcquireSRWLockExclusive(FLock); }
+  explicit TWriteLock(SRWLOCK& l) : FLock(&l) { AcquireSRWLockExclusive(FLock); }
+  ~TWriteLock() { ReleaseSRWLockExclusive(FLock); }
+  TWriteLock(const TWriteLock&) = delete;
+  TWriteLock& operator=(const TWriteLock&) = delete;
+
+private:
+  SRWLOCK* FLock;
 };
 
 // Restores the thread's last-error value on scope exit.
@@ -110,6 +163,8 @@ class TPreserveLastError {
 public:
   TPreserveLastError() : FCode(GetLastError()) {}
   ~TPreserveLastError() { SetLastError(FCode); }
+  TPreserveLastError(const TPreserveLastError&) = delete;
+  TPreserveLastError& operator=(const TPreserveLastError&) = delete;
 
 private:
   DWORD FCode;
