@@ -34,6 +34,21 @@ std::wstring LastErrorText(DWORD Code);
 // Reads the two registry switches and applies them to the log (system start-up).
 void ApplyRegistryDebugSwitches();
 
+// A "->"/"<-" pair as a scope: Open is written now, the closing line when the
+// scope ends, also through an exception, so the thread's indentation always
+// comes back. SetClose replaces the closing line (a result to report).
+class TLogScope {
+public:
+  TLogScope(std::wstring_view Open, std::wstring Close) : FClose(std::move(Close)) { LogLine(Open); }
+  ~TLogScope() { LogLine(FClose); }
+  TLogScope(const TLogScope&) = delete;
+  TLogScope& operator=(const TLogScope&) = delete;
+  void SetClose(std::wstring Close) { FClose = std::move(Close); }
+
+private:
+  std::wstring FClose;
+};
+
 void DebugLogUtilsInitialization();
 void DebugLogUtilsFinalization();
 

@@ -2,6 +2,7 @@
 // logs as it would there.
 #include <gtest/gtest.h>
 
+#include "fw/uThread.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
 
@@ -9,7 +10,9 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   vt::DebugLogInitialization();
   vt::DebugLogUtilsInitialization();
+  vt::ThreadSyncInitialization();  // the test's main thread is the window thread
   int rc = RUN_ALL_TESTS();
+  vt::ThreadSyncFinalization();
   vt::DebugLogUtilsFinalization();
   vt::DebugLogFinalization();
   return rc;
