@@ -36,19 +36,19 @@ bool StartsWithAZ(std::wstring_view s, std::wstring_view prefix) {
 }
 
 // Writes "<- Name: result" when the routine is left, also by an exception.
-class TLogScope {
+class TRoutineLog {
 public:
-  TLogScope(std::wstring Name, std::wstring_view Args) : FName(std::move(Name)) {
+  TRoutineLog(std::wstring Name, std::wstring_view Args) : FName(std::move(Name)) {
     LogLine(L"-> " + FName + L"(" + std::wstring(Args) + L")");
   }
-  ~TLogScope() {
+  ~TRoutineLog() {
     try {
       LogLine(L"<- " + FName + L": " + (std::uncaught_exceptions() > FExceptions ? L"exception" : FResult));
     } catch (...) {
     }
   }
-  TLogScope(const TLogScope&) = delete;
-  TLogScope& operator=(const TLogScope&) = delete;
+  TRoutineLog(const TRoutineLog&) = delete;
+  TRoutineLog& operator=(const TRoutineLog&) = delete;
   void Result(std::wstring_view r) { FResult = r; }
 
 private:
@@ -141,7 +141,7 @@ TLanguage::TLanguage(TComponent* AOwner, bool ADisableStore, std::wstring_view A
 TLanguage::~TLanguage() = default;
 
 bool TLanguage::Reset(bool OnlyIfChanged) {
-  TLogScope log(L"TLanguage.Reset", BoolToStr(OnlyIfChanged));
+  TRoutineLog log(L"TLanguage.Reset", BoolToStr(OnlyIfChanged));
   std::wstring id = GetLanguage(L"");
   TCsLock ini(csIniFile);
   TCsLock msg(csMessages);
@@ -158,7 +158,7 @@ bool TLanguage::Reset(bool OnlyIfChanged) {
 }
 
 bool TLanguage::LocalForm(std::wstring_view FormName, std::wstring_view FormLocal) {
-  TLogScope log(L"TLanguage.LocalForm", std::wstring(FormName) + L", " + std::wstring(FormLocal));
+  TRoutineLog log(L"TLanguage.LocalForm", std::wstring(FormName) + L", " + std::wstring(FormLocal));
   std::wstring id = GetLanguage(FormLocal);
   TCsLock ini(csIniFile);
   lSection = FormName;
