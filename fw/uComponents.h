@@ -2,6 +2,7 @@
 // creation order and freed by their owner. Windows and controls derive from
 // these classes; only the kinds that show a caption expose one.
 #pragma once
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,9 @@ public:
 };
 
 class TComponent;
+
+// The plain event of the framework: who raised it.
+using TNotifyEvent = std::function<void(TComponent* Sender)>;
 
 // The caption of a component that has one (labels, buttons, check boxes, forms).
 class ICaptioned {
