@@ -8,6 +8,7 @@
 #include "trust/UWow64Api.h"
 #include "trust/uDllsSecurity.h"
 #include "trust/uLoadLibrarySecured.h"
+#include "worker/VtThreadUtils.h"
 
 namespace vt {
 
@@ -30,6 +31,7 @@ int RunApplication() {
 
 void ShutdownUnits() {
   NetFinalization();
+  VtThreadUtilsFinalization();  // every worker is gone by now
   WorkerLanguageFinalization();
   Wow64ApiFinalization();
   DebugLogUtilsFinalization();

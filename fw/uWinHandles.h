@@ -1,6 +1,7 @@
 // RAII owners for Windows handles and locks, and scope guards.
 #pragma once
 #include <windows.h>
+#include <msi.h>
 
 #include <utility>
 
@@ -70,6 +71,7 @@ using THPen = TGdiHandle<HPEN>;
 using THRgn = TGdiHandle<HRGN>;
 using THdcMem = TUniqueHandle<HDC, TNullHandleTraits<HDC, &DeleteDC>>;  // from CreateCompatibleDC
 using THWnd = TUniqueHandle<HWND, TNullHandleTraits<HWND, &DestroyWindow>>;
+using TMsiHandle = TUniqueHandle<MSIHANDLE, TNullHandleTraits<MSIHANDLE, &MsiCloseHandle>>;  // msi.dll
 
 // Runs F when the scope ends, unless released.
 template <class F>
