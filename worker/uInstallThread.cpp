@@ -102,11 +102,13 @@ void ForceDirectories(const std::wstring& Folder) {
     RaiseFileError(L"The folder cannot be created:", path, GetLastError());
 }
 
-// Removes the name Path without following it: a link goes, never its target.
-// With Expected valid, only the file of that identity is removed.
-// True when the name is gone (also when nothing was there).
+// Removes the name Path from the held private folder (ParentFinal: its final
+// path), only when the name is plainly a file there: through a link the
+// system resolves silently (Wine's Unix links) a delete would remove the
+// target instead. With Expected valid, only the file of that identity is
+// removed. True when the name is gone (also when nothing was there).
 template <class TId>
-bool RemoveFileName(const std::wstring& Path, const TId* Expected, DWORD& Error) {
+bool RemoveFileName(const std::wstring& Path, const std::wstring& ParentFinal, const TId* Expected, DWORD& Error) {
   Error = 0;
   THandle h(CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -120,7 +122,11 @@ bool RemoveFileName(const std::wstring& Path, const TId* Expected, DWORD& Error)
     Error = GetLastError();
     return false;
   }
-  if ((fi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fi.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  if (!IsPlainlyIn(h.Get(), ParentFinal, ExtractFileName(Path))) {
+    Error = kErrorStoppedOnSymlink;
+    return false;
+  }
+  if (fi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     Error = ERROR_DIRECTORY;
     return false;
   }
@@ -130,6 +136,7 @@ bool RemoveFileName(const std::wstring& Path, const TId* Expected, DWORD& Error)
     Error = ERROR_FILE_INVALID;
     return false;
   }
+  // Through the handle: the name is not looked up again.
   FILE_DISPOSITION_INFO d{TRUE};
   if (!SetFileInformationByHandle(h.Get(), FileDispositionInfo, &d, sizeof d)) {
     Error = GetLastError();
@@ -370,11 +377,13 @@ void TInstallThread::ThreadExecute() {
 }
 
 void TInstallThread::DeleteDownloadedPackage() {
-  if (FMsiFileName.empty() || FOfflineMode || !FileExistsW(FMsiFileName)) return;
+  // Only a file this worker created, while its folder is still held: a name
+  // that never became a file of ours may lead through a link elsewhere.
+  if (FMsiFileName.empty() || FOfflineMode || !FPackageId.Valid || !FTempDir || !FileExistsW(FMsiFileName)) return;
   DWORD error = 0;
-  if (RemoveFileName(FMsiFileName, &FPackageId, error))
+  if (RemoveFileName(FMsiFileName, FinalPathOf(FTempDir.Get()), &FPackageId, error))
     LogFmt(L"DeleteDownloadedPackage: '%s' deleted", {FMsiFileName});
-  else if (error == ERROR_FILE_INVALID)
+  else if (error == ERROR_FILE_INVALID || error == kErrorStoppedOnSymlink)
     LogFmt(L"DeleteDownloadedPackage: '%s' is not the file this worker wrote; left in place", {FMsiFileName});
   else
     LogLastError(Format(L"DeleteDownloadedPackage: '%s' not deleted", {FMsiFileName}), error);
@@ -475,8 +484,11 @@ void TInstallThread::PrepareDownloadTarget() {
   FPackageId = TFileId();
   OpenPrivateTempFolder(folder);
   DWORD error = 0;
-  if (!RemoveFileName<TFileId>(FMsiFileName, nullptr, error))
+  if (!RemoveFileName<TFileId>(FMsiFileName, FinalPathOf(FTempDir.Get()), nullptr, error)) {
+    if (error == kErrorStoppedOnSymlink)
+      throw EOSError(Format(L"The file \"%s\" is a link to another place; it is not replaced", {FMsiFileName}), error);
     RaiseFileError(L"The old package cannot be removed:", FMsiFileName, error);
+  }
   GenerateURL();
   FHttp->OnWorkBegin = [this](TIdHTTP* S, TWorkMode M, int64_t Max) { OnHTTPWorkBegin(S, M, Max); };
   FHttp->OnWork = [this](TIdHTTP* S, TWorkMode M, int64_t Count) { OnHTTPWork(S, M, Count); };
@@ -635,6 +647,16 @@ void TInstallThread::DoInstall() {
   FInstallResult = 3;
   FErrorCode = 0;
   MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+  // The log applies to sessions opened after it is enabled (Wine writes
+  // nothing for the session already open), so it is enabled first; its
+  // result is judged at its own place below.
+  const bool wantLog = FLogMode != 0 && !FLogFile.empty();
+  UINT logResult = ERROR_SUCCESS;
+  DWORD logError = 0;
+  if (wantLog) {
+    logResult = MsiEnableLogW(FLogMode, FLogFile.c_str(), FLogAttributes);
+    logError = GetLastError();
+  }
   UINT r = MsiOpenPackageW(FMsiFileName.c_str(), &hProduct);
   if (r != ERROR_SUCCESS) {
     FInstallResult = 1;
@@ -661,14 +683,11 @@ void TInstallThread::DoInstall() {
     FErrorCode = u;
     return result();
   }
-  if (FLogMode != 0 && !FLogFile.empty()) {
-    UINT e = MsiEnableLogW(FLogMode, FLogFile.c_str(), FLogAttributes);
-    if (e != ERROR_SUCCESS) {
-      LogLastError(Format(L"MsiEnableLog: error=%d", {e}));
-      FInstallResult = 9;
-      FErrorCode = e;
-      return result();
-    }
+  if (wantLog && logResult != ERROR_SUCCESS) {
+    LogLastError(Format(L"MsiEnableLog: error=%d", {logResult}), logError);
+    FInstallResult = 9;
+    FErrorCode = logResult;
+    return result();
   }
   UINT d = MsiDoActionW(hProduct, L"");
   if (d == ERROR_FUNCTION_NOT_CALLED) {
