@@ -129,8 +129,8 @@ private:
   TColor FBrushKey = 0xFFFFFFFFu;
   TColor FPenKey = 0xFFFFFFFFu;
   int FPenWidthKey = -1;
-  bool FPenClearKey = false;
-  HFONT FFontKey = nullptr;
+  TFont FFontKey;      // what FFontHandle was made from
+  THFont FFontHandle;  // the canvas's own: Font may drop its handle while this one is selected
 };
 
 // An off-screen 32-bit top-down bitmap with its own canvas; direct pixel access.
@@ -172,7 +172,9 @@ public:
   bool Empty() const;
   int Width() const;
   int Height() const;
-  // Each raises vt::Exception when the data is not a picture GDI+ can decode.
+  // Each raises vt::Exception when the data is not a PNG picture GDI+ can
+  // decode, or is larger than 4096 by 4096 pixels or 16 MiB; a failed load
+  // keeps the previous picture.
   void LoadFromFile(const std::wstring& FileName);
   void LoadFromBytes(const void* Data, size_t Size);
   // The RCDATA resource Name of Module (0: the executable).
@@ -180,8 +182,9 @@ public:
   void Assign(const TPngImage& Source);  // a deep copy; an empty source empties this
   void Clear();
   // Draws at (X, Y) in its own size, or stretched into R, blending alpha.
-  void Draw(TCanvas& Canvas, int X, int Y) const;
-  void StretchDraw(TCanvas& Canvas, const RECT& R) const;
+  // False when GDI+ could not draw (not started, or the context refused).
+  bool Draw(TCanvas& Canvas, int X, int Y) const;
+  bool StretchDraw(TCanvas& Canvas, const RECT& R) const;
   // Straight (non-premultiplied) ARGB of one pixel; writes keep alpha 255.
   uint32_t PixelARGB(int X, int Y) const;
   void SetPixelColor(int X, int Y, TColor C);

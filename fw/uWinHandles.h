@@ -72,6 +72,10 @@ using THRgn = TGdiHandle<HRGN>;
 using THdcMem = TUniqueHandle<HDC, TNullHandleTraits<HDC, &DeleteDC>>;  // from CreateCompatibleDC
 using THWnd = TUniqueHandle<HWND, TNullHandleTraits<HWND, &DestroyWindow>>;
 using TMsiHandle = TUniqueHandle<MSIHANDLE, TNullHandleTraits<MSIHANDLE, &MsiCloseHandle>>;  // msi.dll
+template <class I>
+ULONG ComRelease(I* p) { return p->Release(); }
+template <class I>
+using TComRef = TUniqueHandle<I*, TNullHandleTraits<I*, &ComRelease<I>>>;  // one COM reference
 
 // Runs F when the scope ends, unless released.
 template <class F>
