@@ -11,14 +11,8 @@
 #include "worker/uDownloadHosts.h"
 #include "worker/uProxyHelper.h"
 
-#if __has_include("ui/VTProgressBar.h")
 #include "fw/uControls.h"
 #include "ui/VTProgressBar.h"
-#define VT_HAVE_CONTROLS 1
-#else
-#include "fw/uComponents.h"
-#define VT_HAVE_CONTROLS 0
-#endif
 
 namespace vt {
 namespace {
@@ -833,7 +827,6 @@ INT TInstallThread::UICommonData(UINT, MSIHANDLE Record) {
 
 // ---- Controls (window thread only)
 
-#if VT_HAVE_CONTROLS
 void TInstallThread::DownloadBarBegin(int64_t AMax) {
   if (!FPBDownloadProgress) return;
   FPBDownloadProgress->SetMax(AMax);
@@ -866,19 +859,5 @@ void TInstallThread::CancelLinkSetVisible(bool AVisible) {
 void TInstallThread::CancelLinkSetEnabled(bool AEnabled) {
   if (FLinkCancel) FLinkCancel->SetEnabled(AEnabled);
 }
-#else
-// The controls arrive with the window framework; until then none is attached.
-void TInstallThread::DownloadBarBegin(int64_t) {}
-int64_t TInstallThread::DownloadBarMax() const { return 0; }
-void TInstallThread::DownloadBarSetPosition(int64_t) {}
-void TInstallThread::DownloadBarFinish(bool) {}
-void TInstallThread::ActionBarSetRange(int64_t) {}
-void TInstallThread::ActionBarSetPosition(int64_t) {}
-void TInstallThread::ActionLabelSetCaption(const std::wstring& AText) {
-  if (FLabelActionDisplayName) FLabelActionDisplayName->SetCaption(AText);
-}
-void TInstallThread::CancelLinkSetVisible(bool) {}
-void TInstallThread::CancelLinkSetEnabled(bool) {}
-#endif
 
 }  // namespace vt

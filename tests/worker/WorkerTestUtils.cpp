@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/TestUtils.h"
+#include "fw/uGraphics.h"
 #include "fw/uSysUtils.h"
 #include "fw/uThread.h"
 #include "lang/Language.h"
@@ -20,6 +21,8 @@ namespace {
 class TWorkerEnvironment : public ::testing::Environment {
 public:
   void SetUp() override {
+    GraphicsInitialization();
+    FormsInitialization();
     OsUnitInitialization();
     WorkerLanguageInitialization();
     NetInitialization();
@@ -27,6 +30,8 @@ public:
   void TearDown() override {
     NetFinalization();
     WorkerLanguageFinalization();
+    FormsFinalization();
+    GraphicsFinalization();
   }
 };
 
@@ -56,9 +61,40 @@ std::wstring WorkerWork(const std::wstring& Relative) {
   return Slashes(base + L"/" + Relative);
 }
 
+TControllerWindow::TControllerWindow() {
+  Form.SetBounds(0, 0, 800, 157);
+  Bar = new TVtProgressBar(&Form);
+  Bar->SetParent(&Form);
+  Bar->SetBounds(20, 90, 697, 19);
+  Bar->OnTextChange = [this](TComponent*, const std::wstring& T) { BarTexts.push_back(T); };
+  LinkCancel = new TRecordingLabel(&Form);
+  LinkCancel->SetParent(&Form);
+  LinkCancel->SetBounds(700, 130, 60, 16);
+  LinkCancel->SetCaption(L"Cancel");
+  Form.LoadedAll();
+}
+
+bool ShowedPartialProgress(const std::vector<std::wstring>& BarTexts) {
+  for (const std::wstring& t : BarTexts) {
+    int percent = _wtoi(t.c_str());
+    if (percent > 0 && percent < 100) return true;
+  }
+  return false;
+}
+
 TAttemptResult RunAttempt(const TAttempt& A) {
   TAttemptResult r;
+  std::unique_ptr<TControllerWindow> own;
+  TControllerWindow* window = A.Window;
+  if (!window) {
+    own = std::make_unique<TControllerWindow>();
+    window = own.get();
+  }
   auto w = std::make_unique<TInstallThread>();
+  // The window's one bar serves both steps; no action label.
+  w->SetPBActionProgress(window->Bar);
+  w->SetPBDownloadProgress(window->Bar);
+  w->SetLinkCancel(window->LinkCancel);
   // The hand-over of the controller: options by value, proxy and properties as copies.
   w->SetProxyParams(A.Options.FProxyParams);
   w->SetMsiProperties(A.Options.FMsiProperties);
@@ -101,6 +137,12 @@ TAttemptResult RunAttempt(const TAttempt& A) {
   r.MsiFileName = w->MsiFileName();
   r.OfflineMode = w->OfflineMode();
   w.reset();
+  r.BarPosition = window->Bar->Position();
+  r.BarMax = window->Bar->Max();
+  r.BarType = window->Bar->ProgressBarType();
+  r.BarTexts = window->BarTexts;
+  r.CancelVisible = window->LinkCancel->Visible();
+  r.CancelEnabled = window->LinkCancel->Enabled();
   return r;
 }
 

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "app/uInstallOptions.h"
+#include "fw/uControls.h"
+#include "fw/uForms.h"
+#include "ui/VTProgressBar.h"
 #include "worker/uInstallThread.h"
 
 namespace vt::test {
@@ -26,6 +29,32 @@ std::wstring WorkerWork(const std::wstring& Relative);
 inline constexpr wchar_t kPropsProductCode[] = L"{3F2A8C41-6B1D-4E7A-9C50-2D8E1F4A6B73}";
 inline constexpr wchar_t kManyFilesProductCode[] = L"{6E4D2C1B-8A9F-4B3C-9D2E-1F0A3B4C5D6E}";
 
+// A label that records each change of its visibility.
+class TRecordingLabel : public TLabel {
+public:
+  using TLabel::TLabel;
+  std::vector<bool> VisibleChanges;
+
+protected:
+  void VisibleChanged() override {
+    VisibleChanges.push_back(Visible());
+    TLabel::VisibleChanged();
+  }
+};
+
+// The controller's window as the worker sees it: a hidden form with its
+// progress bar and the Cancel link, owned by the test's main thread.
+struct TControllerWindow {
+  TControllerWindow();
+  TForm Form{nullptr};
+  TVtProgressBar* Bar;
+  TRecordingLabel* LinkCancel;
+  std::vector<std::wstring> BarTexts;  // the bar's percentage text at each change
+};
+
+// Whether a bar's texts held a percentage strictly between 0 and 100.
+bool ShowedPartialProgress(const std::vector<std::wstring>& BarTexts);
+
 // One install attempt as the controller starts it.
 struct TAttempt {
   TInstallOptions Options;
@@ -37,6 +66,8 @@ struct TAttempt {
   TOnInstallProgressSetMax OnProgressSetMax;
   TOnInstallProgressSetPos OnProgressSetPos;
   DWORD TimeoutMs = 120000;
+  // The window whose bar and Cancel link the worker gets; none: a new one.
+  TControllerWindow* Window = nullptr;
 };
 
 struct TAttemptResult {
@@ -50,6 +81,13 @@ struct TAttemptResult {
   std::wstring URL;
   std::wstring MsiFileName;
   bool OfflineMode = false;
+  // The bar and the Cancel link once the worker has ended.
+  int64_t BarPosition = -1;
+  int64_t BarMax = -1;
+  TProgressBarType BarType = ptMarquee;
+  std::vector<std::wstring> BarTexts;
+  bool CancelVisible = false;
+  bool CancelEnabled = false;
 };
 
 // Creates a worker, hands over the attempt, starts it and waits (bounded) for

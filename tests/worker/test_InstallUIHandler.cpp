@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "WorkerTestUtils.h"
-#include "fw/uComponents.h"
+#include "fw/uControls.h"
 #include "fw/uSysUtils.h"
 #include "fw/uThread.h"
 #include "fw/uWinHandles.h"
@@ -66,11 +66,14 @@ std::string Event(char Kind, int32_t Value) {
 // A worker that is never started, whose bar events are recorded as "M<max>"
 // and "P<position>".
 struct TRecordingWorker {
+  TControllerWindow Window;
   TInstallThread Worker;
   std::vector<std::string> Events;
   std::vector<TProgressStage> Stages;
   bool OnWindowThread = true;
   TRecordingWorker() {
+    Worker.SetPBActionProgress(Window.Bar);
+    Worker.SetLinkCancel(Window.LinkCancel);
     Worker.SetOnProgressSetMax([this](TInstallThread*, int32_t M) {
       OnWindowThread = OnWindowThread && IsMainThread();
       Events.push_back(Event('M', M));
@@ -116,6 +119,16 @@ TEST_P(Progress, MovesTheBarAsTheInstallerReports) {
     INT result = -1;
     EXPECT_EQ(w.Send(s.Type, rec.Get(), result), s.Events) << "step " << i;
     EXPECT_EQ(result, s.Result) << "step " << i;
+    // The bar received the same values as the events.
+    for (const std::string& e : w.Events) {
+      const int64_t v = std::stoll(e.substr(1));
+      if (e[0] == 'M') {
+        EXPECT_EQ(w.Window.Bar->Max(), static_cast<int64_t>(static_cast<uint32_t>(v))) << "step " << i;
+      }
+    }
+    if (!w.Events.empty() && w.Events.back()[0] == 'P') {
+      EXPECT_EQ(w.Window.Bar->Position(), std::stoll(w.Events.back().substr(1))) << "step " << i;
+    }
     ++i;
   }
   EXPECT_TRUE(w.OnWindowThread);
@@ -219,17 +232,33 @@ TEST(InstallUIHandler, CaptionEntersTheRunningStageWithTheProductName) {
   EXPECT_EQ(w.Worker.ProductName(), std::wstring(700, L'n'));
 }
 
+TEST(InstallUIHandler, TheInstallersCancelButtonIsTheCancelLinksVisibility) {
+  TRecordingWorker w;
+  INT r = -1;
+  const struct {
+    int Show;
+    bool Visible;
+  } steps[] = {{0, false}, {0, false}, {1, true}, {0, false}, {7, true}};
+  for (const auto& s : steps) {
+    w.Send(INSTALLMESSAGE_COMMONDATA, Record({2, s.Show}).Get(), r);
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(w.Window.LinkCancel->Visible(), s.Visible) << s.Show;
+  }
+  EXPECT_EQ(w.Window.LinkCancel->VisibleChanges, (std::vector<bool>{false, true, false, true}));
+}
+
 TEST(InstallUIHandler, ActionTextReachesTheActionLabel) {
   TRecordingWorker w;
-  TLabel label(nullptr);
-  w.Worker.SetLabelActionDisplayName(&label);
+  TLabel* label = new TLabel(&w.Window.Form);
+  label->SetParent(&w.Window.Form);
+  w.Worker.SetLabelActionDisplayName(label);
   INT r = -1;
   w.Send(kActionData, ActionDataRecord().Get(), r);
-  EXPECT_EQ(label.GetCaption(), L"");  // no phase yet: nothing happens
+  EXPECT_EQ(label->GetCaption(), L"");  // no phase yet: nothing happens
   w.Send(kProgress, Record({0, 1000, 0, 0}).Get(), r);
   w.Send(kActionData, ActionDataRecord().Get(), r);
   EXPECT_EQ(r, 1);
-  EXPECT_EQ(label.GetCaption(), L"Copying payload.bin");
+  EXPECT_EQ(label->GetCaption(), L"Copying payload.bin");
 }
 
 // ---- Message boxes, answered through the window system from another thread.

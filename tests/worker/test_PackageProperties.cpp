@@ -3,6 +3,7 @@
 // the setup parses them; and the installer's messages during a real run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -117,6 +118,9 @@ TEST_P(LoggedRun, MovesTheBarAndReportsTheCaption) {
   std::vector<int32_t> positions, maxima;
   a.OnProgressSetPos = [&](TInstallThread*, int32_t P) { positions.push_back(P); };
   a.OnProgressSetMax = [&](TInstallThread*, int32_t M) { maxima.push_back(M); };
+  TControllerWindow window;
+  window.LinkCancel->SetEnabled(false);  // as after a cancel request the user took back
+  a.Window = &window;
   TAttemptResult r = RunAttempt(a);
   ASSERT_EQ(r.InstallResult, 0u) << r.ErrorCode;
   ASSERT_GE(r.Stages.size(), 2u);
@@ -130,6 +134,14 @@ TEST_P(LoggedRun, MovesTheBarAndReportsTheCaption) {
   int32_t top = 0;
   for (int32_t p : positions) top = p > top ? p : top;
   EXPECT_GT(top, 0) << "the bar never moved";
+  EXPECT_TRUE(ShowedPartialProgress(r.BarTexts));
+  EXPECT_EQ(r.BarMax, static_cast<int64_t>(static_cast<uint32_t>(maxima.back())));
+  // The installer step enables the link; the installer hides it while it
+  // cannot be cancelled and shows it again.
+  EXPECT_TRUE(r.CancelEnabled);
+  EXPECT_TRUE(r.CancelVisible);
+  EXPECT_NE(std::find(window.LinkCancel->VisibleChanges.begin(), window.LinkCancel->VisibleChanges.end(), false),
+            window.LinkCancel->VisibleChanges.end());
   EXPECT_EQ(GetFileAttributesW(logFile.c_str()) != INVALID_FILE_ATTRIBUTES, c.WritesLog);
   if (c.WritesLog) {
     EXPECT_FALSE(ReadFileBytes(logFile).empty());

@@ -50,6 +50,7 @@ struct TOutcomeCase {
   bool CodeOnlyOnWine;  // elsewhere only a non-zero code is expected
   const char* Text;     // part of the error text
   TStages Stages;
+  bool BarFull;  // the bar ends at its maximum (a download that the installer step did not follow)
   bool Installs;
   bool SkipOnWine = false;
   const char* WineReason = "";
@@ -88,6 +89,14 @@ TEST_P(Outcome, OfTheAttempt) {
     EXPECT_EQ(r.ErrorText, L"");
   }
   EXPECT_EQ(r.Stages, c.Stages);
+  // Every failure puts the bar back to 0; a finished download leaves it full.
+  EXPECT_EQ(r.BarType, ptNormal);
+  if (c.BarFull) {
+    EXPECT_GT(r.BarMax, kRealPackageBytes);
+    EXPECT_EQ(r.BarPosition, r.BarMax);
+  } else {
+    EXPECT_EQ(r.BarPosition, 0);
+  }
   EXPECT_EQ(TProductRemoval::Installed(kPropsProductCode), c.Installs);
   EXPECT_EQ(r.OfflineMode, local != nullptr && !r.MsiFileName.empty() && r.MsiFileName == local->Path());
   if (local) {
@@ -99,40 +108,40 @@ TEST_P(Outcome, OfTheAttempt) {
 const wchar_t* const kNoLog = L"";
 
 const TOutcomeCase kOutcomeCases[] = {
-    {"NoDownloadAndNoPackage", L"", true, L"", L"", 0, kNoLog, 0, 0, false, "", kNone, false},
-    {"NotFound", L"status.404_", false, L"", L"", 0, kNoLog, 5, 0, false, "HTTP/1.1 404 Not Found", kStarting, false},
-    {"HostNotFound", L"invalidhost_", false, L"", L"", 0, kNoLog, 13, 0, false, "", kStarting, false},
-    {"ExactlyTheSmallestSize", L"bytes.102400_", false, L"", L"", 0, kNoLog, 7, 0, false, "", kDownloaded, false},
-    {"OneByteMoreUnsigned", L"bytes.102401_", false, L"", L"", 0, kNoLog, 10, 8, false, "", kDownloaded, false},
-    {"UnsignedPackage", L"pkg.msi/props-unsigned.msi_", false, L"", L"", 0, kNoLog, 10, 8, false, "", kDownloaded,
+    {"NoDownloadAndNoPackage", L"", true, L"", L"", 0, kNoLog, 0, 0, false, "", kNone, false, false},
+    {"NotFound", L"status.404_", false, L"", L"", 0, kNoLog, 5, 0, false, "HTTP/1.1 404 Not Found", kStarting, false, false},
+    {"HostNotFound", L"invalidhost_", false, L"", L"", 0, kNoLog, 13, 0, false, "", kStarting, false, false},
+    {"ExactlyTheSmallestSize", L"bytes.102400_", false, L"", L"", 0, kNoLog, 7, 0, false, "", kDownloaded, false, false},
+    {"OneByteMoreUnsigned", L"bytes.102401_", false, L"", L"", 0, kNoLog, 10, 8, false, "", kDownloaded, true, false},
+    {"UnsignedPackage", L"pkg.msi/props-unsigned.msi_", false, L"", L"", 0, kNoLog, 10, 8, false, "", kDownloaded, true,
      false},
     // Wine: 0x80096004 (TRUST_E_CERT_SIGNATURE).
     {"CorruptedSignatureValue", L"pkg.msi/props-badsig.msi_", false, L"", L"", 0, kNoLog, 11, 0x80096004u, true, "",
-     kDownloaded, false},
-    {"SignerNotListed", L"pkg.msi/props-other.msi_", false, L"", L"", 0, kNoLog, 12, 5, false, "", kDownloaded,
+     kDownloaded, true, false},
+    {"SignerNotListed", L"pkg.msi/props-other.msi_", false, L"", L"", 0, kNoLog, 12, 5, false, "", kDownloaded, true,
      false},
     // Wine: 1627 for a file that is no package; Windows answers 1620.
     {"SignedFileThatIsNoPackage", L"pkg.dll/big/veltrano.dll_", false, L"", L"", 0, kNoLog, 1, 1627, true, "",
-     kInstallBegun, false},
-    {"Accepted", L"", false, L"", L"", 0, kNoLog, 0, 0, false, "", kInstallBegun, true},
+     kInstallBegun, false, false},
+    {"Accepted", L"", false, L"", L"", 0, kNoLog, 0, 0, false, "", kInstallBegun, false, true},
     // Wine's installer refuses to clear a property whose name holds a quote
     // (1615, bad query syntax).
-    {"PropertyRefused", L"", false, L"", L"A'B=", 0, kNoLog, 8, 1615, true, "", kInstallBegun, false},
-    {"InstallationFails", L"", false, L"", L"VTFAIL=1", 0, kNoLog, 4, 1603, false, "", kInstallBegun, false},
+    {"PropertyRefused", L"", false, L"", L"A'B=", 0, kNoLog, 8, 1615, true, "", kInstallBegun, false, false},
+    {"InstallationFails", L"", false, L"", L"VTFAIL=1", 0, kNoLog, 4, 1603, false, "", kInstallBegun, false, false},
     {"LogCannotBeEnabled", L"", false, L"", L"", 0xF9F, L"C:\\vt-no-such-folder\\sub\\install.log", 9, 0, true, "",
-     kInstallBegun, false, true, "Wine's MsiEnableLogW answers 0 for every path, also one it cannot open"},
+     kInstallBegun, false, false, true, "Wine's MsiEnableLogW answers 0 for every path, also one it cannot open"},
     // A package beside the executable after an early download failure: its
     // codes replace those of the download, and it is never deleted.
     {"LocalAfterNotFound", L"status.404_", false, L"msi/props-other.msi", L"", 0, kNoLog, 12, 5, false,
-     "HTTP/1.1 404 Not Found", kStarting, false},
+     "HTTP/1.1 404 Not Found", kStarting, false, false},
     {"LocalAfterTooSmall", L"bytes.102400_", false, L"msi/props-other.msi", L"", 0, kNoLog, 12, 5, false, "",
-     kDownloaded, false},
+     kDownloaded, false, false},
     {"LocalAfterHostNotFound", L"invalidhost_", false, L"msi/props-other.msi", L"", 0, kNoLog, 12, 5, false, "",
-     kStarting, false},
+     kStarting, false, false},
     {"LocalInstalledAfterNotFound", L"status.404_", false, L"msi/props-veltrano.msi", L"", 0, kNoLog, 0, 0, false,
-     "HTTP/1.1 404 Not Found", {vtpsDownloadStarting, vtpsInstallInit}, true},
+     "HTTP/1.1 404 Not Found", {vtpsDownloadStarting, vtpsInstallInit}, false, true},
     {"NoDownloadWithLocalPackage", L"", true, L"msi/props-veltrano.msi", L"", 0, kNoLog, 0, 0, false, "",
-     {vtpsInstallInit}, true},
+     {vtpsInstallInit}, false, true},
 };
 INSTANTIATE_TEST_SUITE_P(Worker, Outcome, ::testing::ValuesIn(kOutcomeCases),
                          [](const auto& i) { return std::string(i.param.Name); });
@@ -150,6 +159,9 @@ TEST(Outcomes, CancelAfterRealDataHasArrivedFailsWithoutFallingBack) {
   EXPECT_EQ(r.InstallResult, 5u);
   EXPECT_EQ(r.ErrorText, L"Disconnected.");
   EXPECT_EQ(r.Stages, kDownloaded);
+  EXPECT_TRUE(ShowedPartialProgress(r.BarTexts)) << "the bar did not follow the bytes that arrived";
+  EXPECT_EQ(r.BarPosition, 0);
+  EXPECT_EQ(r.BarType, ptNormal);
   EXPECT_FALSE(r.OfflineMode);
   EXPECT_EQ(log.Count("GetLocalMsiFileName"), 0u);
   EXPECT_FALSE(TProductRemoval::Installed(kPropsProductCode));
@@ -186,6 +198,8 @@ TEST(Outcomes, TerminateAfterACompleteDownloadChecksAndInstallsNothing) {
     EXPECT_EQ(r.InstallResult, 0u);
     EXPECT_EQ(r.ErrorCode, 0u);
     EXPECT_EQ(r.Stages, kDownloaded);
+    EXPECT_EQ(r.BarMax, full);
+    EXPECT_EQ(r.BarPosition, full);
     EXPECT_EQ(log.Count("CheckPackageSignature"), 0u);
     EXPECT_EQ(log.Count("DoInstall"), 0u);
     EXPECT_EQ(log.Count("DeleteDownloadedPackage: '" + WideToUtf8(r.MsiFileName) + "' deleted"), 1u);
@@ -193,6 +207,16 @@ TEST(Outcomes, TerminateAfterACompleteDownloadChecksAndInstallsNothing) {
     return;
   }
   FAIL() << "the whole body never arrived with the first stage event";
+}
+
+TEST(Outcomes, ALengthOfTheSmallestSizeOrLessNeverMovesTheBar) {
+  TAttempt a;
+  a.Topic = L"bytes.102400_";
+  TAttemptResult r = RunAttempt(a);
+  EXPECT_EQ(r.InstallResult, 7u);
+  EXPECT_EQ(r.BarMax, kRealPackageBytes);
+  for (const std::wstring& t : r.BarTexts) EXPECT_EQ(t, L"0 %");
+  EXPECT_EQ(r.BarPosition, 0);
 }
 
 struct TProxyCase {
