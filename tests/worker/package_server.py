@@ -35,14 +35,17 @@ def mirror(path):
     return "http://127.0.0.1:%d%s" % (ARGS.http_port, path)
 
 
-# MODE -> (what the redirect service answers: status, Location or None).
+# MODE -> what the redirect service (or the mirror, for an ALTVER) answers:
+# ("redirect", URL), ("status", CODE) or ("pattern", N): N pattern bytes itself.
 MODES = {
-    "download_shield_msi": lambda arg: (302, mirror("/pkg/" + ARGS.default)),
-    "pkg": lambda arg: (302, mirror("/pkg/" + arg)),
-    "bytes": lambda arg: (302, mirror("/bytes/" + arg)),
-    "slow": lambda arg: (302, mirror("/slow/" + arg)),
-    "status": lambda arg: (int(arg), None),
-    "invalidhost": lambda arg: (302, "http://package-mirror.invalid/vsx/x.msi"),
+    "download_shield_msi": lambda arg: ("redirect", mirror("/pkg/" + ARGS.default)),
+    "pkg": lambda arg: ("redirect", mirror("/pkg/" + arg)),
+    "bytes": lambda arg: ("redirect", mirror("/bytes/" + arg)),
+    "slow": lambda arg: ("redirect", mirror("/slow/" + arg)),
+    "status": lambda arg: ("status", int(arg)),
+    "invalidhost": lambda arg: ("redirect", "http://package-mirror.invalid/vsx/x.msi"),
+    # Over the redirect service's own TLS, without a redirect (benchmark).
+    "body": lambda arg: ("pattern", int(arg)),
 }
 
 
@@ -99,9 +102,13 @@ class Handler(net_server.Handler):
         return self.send_body(404, b"no such file", "text/plain", head)
 
     def answer(self, result, head):
-        status, location = result
-        extra = [("Location", location)] if location else []
-        self.send_body(status, b"see the mirror" if location else b"status", "text/plain", head, extra)
+        kind, value = result
+        if kind == "redirect":
+            self.send_body(302, b"see the mirror", "text/plain", head, [("Location", value)])
+        elif kind == "pattern":
+            self.send_pattern(value, head, 1048576)
+        else:
+            self.send_body(value, b"status", "text/plain", head)
 
     def send_file(self, rel, head, slow):
         path = safe_file(rel)
