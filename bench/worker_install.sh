@@ -13,7 +13,7 @@ package="$build/fixtures/msi/many-files-veltrano.msi"
 product='{6E4D2C1B-8A9F-4B3C-9D2E-1F0A3B4C5D6E}'
 [ -f "$exe" ] || { echo "worker_install: $exe missing: build first (scripts/build.sh)" >&2; exit 2; }
 [ -f "$package" ] || { echo "worker_install: $package missing: build first" >&2; exit 2; }
-RUNS=${WORKER_BENCH_RUNS:-3}
+RUNS=${WORKER_BENCH_RUNS:-5}
 PER_RUN_LIMIT=300
 
 . "$root/scripts/xvfb.sh"
