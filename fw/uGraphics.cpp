@@ -360,15 +360,15 @@ void TPngImage::LoadFromBytes(const void* Data, size_t Size) {
   TComRef<IStream> stream(SHCreateMemStream(static_cast<const BYTE*>(Data), UINT(Size)));
   if (!stream) throw Exception(L"Out of memory for a PNG picture");
   std::unique_ptr<Gdiplus::Bitmap> bmp(Gdiplus::Bitmap::FromStream(stream.Get()));
-  if (!bmp || bmp->GetLastStatus() != Gdiplus::Ok)
-    throw Exception(Format(L"The PNG picture cannot be decoded (GDI+ status %d)",
-                           {bmp ? int(bmp->GetLastStatus()) : int(Gdiplus::OutOfMemory)}));
+  // GetLastStatus also resets the status: read it once.
+  Gdiplus::Status st = bmp ? bmp->GetLastStatus() : Gdiplus::OutOfMemory;
+  if (st != Gdiplus::Ok) throw Exception(Format(L"The PNG picture cannot be decoded (GDI+ status %d)", {int(st)}));
   int w = int(bmp->GetWidth()), h = int(bmp->GetHeight());
   if (w != hdr.cx || h != hdr.cy) throw Exception(L"The PNG picture decodes to another size than its header says");
   Gdiplus::Rect rect(0, 0, w, h);
   Gdiplus::BitmapData bd{};
   // GDI+ decodes lazily: a broken image body shows up here.
-  Gdiplus::Status st = bmp->LockBits(&rect, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &bd);
+  st = bmp->LockBits(&rect, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &bd);
   if (st != Gdiplus::Ok) throw Exception(Format(L"The PNG picture cannot be decoded (GDI+ status %d)", {int(st)}));
   auto unlock = ScopeExit([&] { bmp->UnlockBits(&bd); });
   auto impl = std::make_unique<TImpl>();

@@ -146,6 +146,17 @@ std::string MakePng(int W, int H, const std::vector<uint32_t>& Argb) {
   return png;
 }
 
+std::string PngClaimingSize(uint32_t W, uint32_t H) {
+  std::string p = SolidPng(1, 1, 0xFFFFFFFFu);
+  std::string size;
+  PutBigEndian(size, W);
+  PutBigEndian(size, H);
+  p.replace(16, 8, size);  // width and height follow the signature and the chunk's length and type
+  std::string crc;
+  PutBigEndian(crc, Crc32(p.substr(12, 17)));
+  return p.replace(29, 4, crc);  // a consistent header: only the pixel data does not fit it
+}
+
 TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
                           DWORD TimeoutMs) {
   std::wstring env;

@@ -37,6 +37,8 @@ std::vector<std::string> ReadLines(const std::wstring& Path);
 // A PNG file of W x H pixels given as straight ARGB values, rows top-down
 // (stored deflate blocks: the tests need no compression library).
 std::string MakePng(int W, int H, const std::vector<uint32_t>& Argb);
+// A one-pixel PNG whose header claims W x H pixels.
+std::string PngClaimingSize(uint32_t W, uint32_t H);
 inline std::string SolidPng(int W, int H, uint32_t Argb) { return MakePng(W, H, std::vector<uint32_t>(size_t(W) * H, Argb)); }
 
 struct TProcessResult {

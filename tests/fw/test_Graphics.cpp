@@ -191,14 +191,6 @@ TEST_F(Graphics, BadPictureDataRaisesAndKeepsThePicture) {
   std::string truncated = good.substr(0, 45);
   std::string corrupt = good;
   for (size_t i = 41; i < corrupt.size() - 16; ++i) corrupt[i] = char(0xA5);  // the compressed body
-  auto header = [](uint32_t w, uint32_t h) {
-    std::string p = test::SolidPng(1, 1, 0xFFFFFFFFu);
-    for (int i = 0; i < 4; ++i) {
-      p[16 + i] = char(w >> (24 - 8 * i));
-      p[20 + i] = char(h >> (24 - 8 * i));
-    }
-    return p;
-  };
   const struct {
     const char* Name;
     std::string Data;
@@ -209,11 +201,11 @@ TEST_F(Graphics, BadPictureDataRaisesAndKeepsThePicture) {
       {"signature only", good.substr(0, 8)},
       {"cut inside the body", truncated},
       {"corrupt body", corrupt},
-      {"4097 pixels wide", header(4097, 1)},
-      {"4097 pixels tall", header(1, 4097)},
-      {"100000 by 100000", header(100000, 100000)},
-      {"width 2^31", header(0x80000000u, 1)},
-      {"zero width", header(0, 5)},
+      {"4097 pixels wide", test::SolidPng(4097, 1, 0xFF0000FFu)},
+      {"4097 pixels tall", test::SolidPng(1, 4097, 0xFF0000FFu)},
+      {"100000 by 100000", test::PngClaimingSize(100000, 100000)},
+      {"width 2^31", test::PngClaimingSize(0x80000000u, 1)},
+      {"zero width", test::PngClaimingSize(0, 5)},
   };
   TPngImage img;
   img.LoadFromBytes(good.data(), good.size());
