@@ -87,26 +87,6 @@ private:
   std::wstring FCaption;
 };
 
-class TForm : public TCaptionedComponent {
-public:
-  using TCaptionedComponent::TCaptionedComponent;
-};
-
-class TLabel : public TCaptionedComponent {
-public:
-  using TCaptionedComponent::TCaptionedComponent;
-};
-
-class TButton : public TCaptionedComponent {
-public:
-  using TCaptionedComponent::TCaptionedComponent;
-};
-
-class TCheckBox : public TCaptionedComponent {
-public:
-  using TCaptionedComponent::TCaptionedComponent;
-};
-
 // Creates a component of class T owned by AOwner and gives it a name.
 template <class T>
 T* CreateNamed(TComponent* AOwner, std::wstring_view Name) {

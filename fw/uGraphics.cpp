@@ -14,7 +14,9 @@ namespace vt {
 
 namespace {
 
+// Start-up and shutdown pair up; GDI+ runs from the first start to the last shutdown.
 ULONG_PTR gGdiPlusToken = 0;
+int gGdiPlusUsers = 0;
 
 // Picture files come from folders anyone can write to: a PNG is decoded only
 // when its header names a sane size, so a hostile file cannot make GDI+
@@ -438,17 +440,18 @@ void TPngImage::SetPixelColor(int X, int Y, TColor C) {
 // ---------------------------------------------------------------- start-up
 
 void GraphicsInitialization() {
-  if (gGdiPlusToken) return;
+  if (gGdiPlusUsers++ > 0) return;
   Gdiplus::GdiplusStartupInput in;
   Gdiplus::Status st = Gdiplus::GdiplusStartup(&gGdiPlusToken, &in, nullptr);
   if (st != Gdiplus::Ok) {
     gGdiPlusToken = 0;
+    gGdiPlusUsers = 0;
     throw Exception(Format(L"GDI+ could not start (status %d)", {int(st)}));
   }
 }
 
 void GraphicsFinalization() {
-  if (!gGdiPlusToken) return;
+  if (gGdiPlusUsers == 0 || --gGdiPlusUsers > 0) return;
   Gdiplus::GdiplusShutdown(gGdiPlusToken);
   gGdiPlusToken = 0;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "fw/uGraphics.h"
 #include "log/uDebugLog.h"
 
 namespace vt::test {
@@ -249,6 +250,26 @@ void TMakerRegValue::Delete() {
     RegDeleteValueW(k, FName.c_str());
     RegCloseKey(k);
   }
+}
+
+bool SaveScreenshot(const RECT& Area, const std::wstring& Name) {
+  int w = Area.right - Area.left, h = Area.bottom - Area.top;
+  if (w <= 0 || h <= 0) return false;
+  std::wstring dir = BinaryDir() + L"\\screenshots";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  HDC screen = GetDC(nullptr);
+  if (!screen) return false;
+  TBitmap32 shot(w, h);
+  BitBlt(shot.DC(), 0, 0, w, h, screen, Area.left, Area.top, SRCCOPY);
+  ReleaseDC(nullptr, screen);
+  return shot.SaveToPng(dir + L"\\" + Name + L".png");
+}
+
+bool SaveWindowScreenshot(HWND Wnd, const std::wstring& Name) {
+  RECT r;
+  if (!GetWindowRect(Wnd, &r)) return false;
+  UpdateWindow(Wnd);
+  return SaveScreenshot(r, Name);
 }
 
 }  // namespace vt::test

@@ -68,4 +68,10 @@ private:
   std::vector<BYTE> FData;
 };
 
+// Saves what the screen shows in Area (screen coordinates) as
+// <build>\screenshots\Name.png, for people to look at; false when it could not.
+bool SaveScreenshot(const RECT& Area, const std::wstring& Name);
+// The same for a window's whole area.
+bool SaveWindowScreenshot(HWND Wnd, const std::wstring& Name);
+
 }  // namespace vt::test

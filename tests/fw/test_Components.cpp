@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fw/uComponents.h"
+#include "fw/uForms.h"
 
 namespace vt {
 namespace {
@@ -30,7 +31,7 @@ public:
   int Changes = 0;
 
 protected:
-  void CaptionChanged() override { ++Changes; }
+  void TextChanged() override { ++Changes; }
 };
 
 TEST(Components, OwnerListsInCreationOrderAndFreesNewestFirst) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fw/uComponents.h"
+#include "fw/uForms.h"
 #include "lang/Language.h"
 #include "lang/LngStrings.h"
 

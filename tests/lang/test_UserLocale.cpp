@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "fw/uForms.h"
 #include "lang/Language.h"
 #include "lang/LngStrings.h"
 #include "common/TestUtils.h"
