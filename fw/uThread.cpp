@@ -27,9 +27,6 @@ LRESULT CALLBACK SyncWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
       r->Error = std::current_exception();
     }
     gCallsRun.fetch_add(1);
-    // A loop of the window thread that waits for messages wakes up and looks
-    // again at what the call may have changed (a modal result, a flag).
-    PostMessageW(Wnd, WM_NULL, 0, 0);
     return 1;
   }
   return DefWindowProcW(Wnd, Msg, WParam, LParam);
@@ -63,6 +60,7 @@ void ThreadSyncFinalization() {
 }
 
 DWORD MainThreadId() { return gMainThreadId.load(); }
+unsigned SynchronizedCallCount() { return gCallsRun.load(); }
 bool IsMainThread() { return GetCurrentThreadId() == gMainThreadId.load(); }
 
 void SynchronizeCall(const std::function<void()>& Method) {
