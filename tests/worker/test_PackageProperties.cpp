@@ -11,6 +11,7 @@
 #include "WorkerTestUtils.h"
 #include "common/TestUtils.h"
 #include "fw/uSysUtils.h"
+#include "fw/uWinHandles.h"
 #include "worker/uInstallThread.h"
 
 namespace vt::test {
@@ -27,6 +28,11 @@ class Properties : public ::testing::TestWithParam<TPropsCase> {};
 
 TEST_P(Properties, ReachThePackage) {
   const TPropsCase& c = GetParam();
+  // The folder "/DIR" named: Wine's removal leaves it and its file behind.
+  auto folder = ScopeExit([] {
+    DeleteFileW(L"C:\\vt-props-target\\payload.bin");
+    RemoveDirectoryW(L"C:\\vt-props-target");
+  });
   TProductRemoval removal(kPropsProductCode);
   TLocalPackage local(L"msi/props-veltrano.msi");
   TAttempt a;
