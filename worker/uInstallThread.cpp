@@ -3,16 +3,15 @@
 #include <msiquery.h>
 #include <objbase.h>
 
+#include "fw/uControls.h"
 #include "fw/uSysUtils.h"
 #include "lang/Language.h"
 #include "log/DebugLogUtils.h"
 #include "sys/OsUnit.h"
 #include "trust/uTrustCheck.h"
+#include "ui/VTProgressBar.h"
 #include "worker/uDownloadHosts.h"
 #include "worker/uProxyHelper.h"
-
-#include "fw/uControls.h"
-#include "ui/VTProgressBar.h"
 
 namespace vt {
 namespace {

@@ -75,6 +75,21 @@ const THoldCase kHoldCases[] = {{"Downloaded", false}, {"BesideTheExecutable", t
 INSTANTIATE_TEST_SUITE_P(Worker, Hold, ::testing::ValuesIn(kHoldCases),
                          [](const auto& i) { return std::string(i.param.Name); });
 
+TEST(PackageFile, APackageOthersHoldForWritingIsNotInstalled) {
+  TProductRemoval removal(kPropsProductCode);
+  TLocalPackage local(L"msi/props-veltrano.msi");
+  THandle writer(CreateFileW(local.Path().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer.Valid());
+  TAttempt a;
+  a.Options.FNoDownload = true;
+  TAttemptResult r = RunAttempt(a);
+  EXPECT_EQ(r.InstallResult, 1u);
+  EXPECT_EQ(r.ErrorCode, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+  EXPECT_TRUE(r.Stages.empty());  // neither checked nor installed
+  EXPECT_FALSE(TProductRemoval::Installed(kPropsProductCode));
+}
+
 TEST(PackageFile, DuringTheDownloadNeitherTheFileNorItsFolderCanBeReplaced) {
   TAccess file;
   DWORD folderRename = 0xFFFFFFFF;
