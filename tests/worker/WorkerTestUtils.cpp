@@ -4,6 +4,7 @@
 #include <msi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "common/TestUtils.h"
@@ -214,6 +215,15 @@ std::vector<std::string> TRequestLog::Lines() const {
   std::vector<std::string> all = ReadLines(EnvVar(L"VT_PKG_LOG"));
   if (all.size() <= FStart) return {};
   return std::vector<std::string>(all.begin() + static_cast<ptrdiff_t>(FStart), all.end());
+}
+
+bool TRequestLog::WaitFor(const std::string& Line, DWORD TimeoutMs) const {
+  for (DWORD waited = 0;; waited += 50) {
+    std::vector<std::string> lines = Lines();
+    if (std::find(lines.begin(), lines.end(), Line) != lines.end()) return true;
+    if (waited >= TimeoutMs) return false;
+    Sleep(50);
+  }
 }
 
 TTempOverride::TTempOverride(const std::wstring& Folder)

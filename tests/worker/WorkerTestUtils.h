@@ -135,6 +135,8 @@ class TRequestLog {
 public:
   TRequestLog();
   std::vector<std::string> Lines() const;
+  // Whether Line arrives within TimeoutMs.
+  bool WaitFor(const std::string& Line, DWORD TimeoutMs = 5000) const;
 
 private:
   size_t FStart;

@@ -11,7 +11,7 @@ where the redirects lead:
   /pkg/REL        the file ROOT/REL
   /bytes/N        N pattern bytes (byte i = i % 251)
   /slow/REL       ROOT/REL: 150000 bytes at once, then 1 KiB per 100 ms (at most 30 s)
-Every request is appended to --log as a line "METHOD PATH" (CR LF) once answered.
+Every request is appended to --log as a line "METHOD PATH" (CR LF) before it is answered.
 """
 import argparse
 import os
@@ -67,11 +67,10 @@ class Handler(net_server.Handler):
     server_version = "VeltranoTestDownload/1"
 
     def route(self, head):
-        try:
-            self.dispatch(head)
-        finally:
-            with LOG_LOCK, open(ARGS.log, "a", newline="") as f:
-                f.write("%s %s\r\n" % (self.command, self.path))
+        # Logged before the answer, so the log's order is the order of requests.
+        with LOG_LOCK, open(ARGS.log, "a", newline="") as f:
+            f.write("%s %s\r\n" % (self.command, self.path))
+        self.dispatch(head)
 
     def dispatch(self, head):
         url = urllib.parse.urlsplit(self.path)

@@ -2,7 +2,6 @@
 // requests a real worker sends to the loopback download side.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 #include "WorkerTestUtils.h"
 #include "fw/uSysUtils.h"
@@ -155,13 +154,13 @@ TEST_P(Requests, ReachTheDownloadSide) {
     if (W.ProgressStage() == vtpsDownloadRunning) W.Terminate();
   };
   TAttemptResult r = RunAttempt(a);
-  std::vector<std::string> lines = log.Lines();
-  ASSERT_FALSE(lines.empty()) << r.InstallResult << " " << WideToUtf8(r.ErrorText) << " " << WideToUtf8(r.URL);
   // HEAD first, then GET of the same address; the workstation's product code
   // and the locale the worker's catalogue chose (the test runs with LC_ALL=de_DE).
-  EXPECT_EQ(lines[0], c.Head);
   const std::string get = "GET " + std::string(c.Head).substr(5);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), get), lines.end()) << get;
+  EXPECT_TRUE(log.WaitFor(get)) << get;
+  std::vector<std::string> lines = log.Lines();
+  ASSERT_FALSE(lines.empty()) << r.InstallResult << " " << WideToUtf8(r.ErrorText);
+  EXPECT_EQ(lines[0], c.Head);
   EXPECT_EQ(ExtractFileName(r.MsiFileName), Utf8ToWide(c.Target));
   EXPECT_EQ(ExtractFilePath(r.MsiFileName), PrivateTempFolder());
   EXPECT_TRUE(PackagesInPrivateTemp().empty());
