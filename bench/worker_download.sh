@@ -17,7 +17,7 @@ curlexe="$DEPS_DIR/curl/bin/curl.exe"
 [ -f "$curlexe" ] || { echo "worker_download: $curlexe missing: run scripts/setup.sh" >&2; exit 2; }
 
 SIZE=$((256 * 1024 * 1024))
-RUNS=${WORKER_BENCH_RUNS:-3}
+RUNS=${WORKER_BENCH_RUNS:-5}
 PER_RUN_LIMIT=300 # seconds; every run is bounded
 TOPIC="body.${SIZE}_"
 
