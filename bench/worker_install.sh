@@ -25,7 +25,7 @@ beside="$(dirname "$exe")/VeltranoShieldSetup64_bench.msi"
 remove_product() { timeout 120 "$winerun" msiexec /x "$product" /qn </dev/null >/dev/null 2>&1 || true; }
 cleanup() {
   remove_product
-  rm -f "$beside" "$VT_WINEPREFIX/drive_c/users/root/Temp/bench-install.log"
+  rm -f "$beside"
   rm -rf "$work"
   WINEPREFIX="$VT_WINEPREFIX" wineserver -k 2>/dev/null || true
   vt_stop_xvfb

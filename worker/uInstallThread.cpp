@@ -734,33 +734,18 @@ INT TInstallThread::UIActionStart(UINT, MSIHANDLE) {
   return 1;
 }
 
-// A position reaches the window when it moves the bar by a hundredth of the
-// phase or ends it: a blocking call per installer message (thousands for a
-// package of a few hundred files) would make the installation itself slower.
-bool TInstallThread::VisibleStep(int64_t APos) const {
-  const int64_t total = FProgressTotal;
-  const int64_t moved = APos > FShownPos ? APos - FShownPos : FShownPos - APos;
-  return moved != 0 && (moved * 100 >= total || APos == 0 || APos == total);
-}
-
-void TInstallThread::ShowActionPosition(int64_t APos) {
-  FShownPos = APos;
-  Synchronize([this, APos] {
-    ActionBarSetPosition(APos);
-    if (FOnProgressSetPos) FOnProgressSetPos(this, static_cast<int32_t>(APos));
-  });
-}
-
 INT TInstallThread::UIActionData(UINT, MSIHANDLE Record) {
   if (FProgressTotal == 0) return 1;
-  // The action text goes to the window only when a label shows it.
-  if (FLabelActionDisplayName) {
-    std::wstring msg = FormatRecordText(hProduct, Record);
-    Synchronize([&] { ActionLabelSetCaption(msg); });
-  }
+  std::wstring msg = FormatRecordText(hProduct, Record);
+  Synchronize([&] { ActionLabelSetCaption(msg); });
   if (FEnableActionData) {
-    FCurrPos = WrapAdd(FCurrPos, FPBStep);
-    if (!FScriptInProgress && VisibleStep(FCurrPos)) ShowActionPosition(FCurrPos);
+    Synchronize([this] {
+      FCurrPos = WrapAdd(FCurrPos, FPBStep);
+      if (!FScriptInProgress) {
+        ActionBarSetPosition(FCurrPos);
+        if (FOnProgressSetPos) FOnProgressSetPos(this, FCurrPos);
+      }
+    });
   }
   return 1;
 }
@@ -776,9 +761,8 @@ INT TInstallThread::UIProgress(UINT, MSIHANDLE Record) {
       FProgressForward = f3 == 0;
       if (FProgressTotal != 0) {
         const int32_t tmpInt = FProgressForward ? 0 : static_cast<int32_t>(FProgressTotal);
-        // The previous phase's script flag still applies here.
-        FShownPos = FScriptInProgress ? static_cast<int64_t>(FProgressTotal) : tmpInt;
         Synchronize([this, tmpInt] {
+          // The previous phase's script flag still applies here.
           const int64_t total = FProgressTotal;
           ActionBarSetRange(total);
           ActionBarSetPosition(FScriptInProgress ? total : tmpInt);
@@ -789,7 +773,12 @@ INT TInstallThread::UIProgress(UINT, MSIHANDLE Record) {
       }
       FCurrPos = 0;
       FScriptInProgress = f4 == 1;
-      if (FScriptInProgress) ShowActionPosition(0);
+      Synchronize([this] {
+        if (FScriptInProgress) {
+          ActionBarSetPosition(0);
+          if (FOnProgressSetPos) FOnProgressSetPos(this, 0);
+        }
+      });
       break;
     }
     case 1:  // action info: ticks per action-data message
@@ -803,10 +792,12 @@ INT TInstallThread::UIProgress(UINT, MSIHANDLE Record) {
     case 2:  // progress report
       if (FProgressTotal != 0) {
         FCurrPos = WrapAdd(FCurrPos, f2);
-        if (!FScriptInProgress) {
+        Synchronize([this] {
+          if (FScriptInProgress) return;
           const int64_t p = FProgressForward ? FCurrPos : static_cast<int64_t>(FProgressTotal) - FCurrPos;
-          if (VisibleStep(p)) ShowActionPosition(p);
-        }
+          ActionBarSetPosition(p);
+          if (FOnProgressSetPos) FOnProgressSetPos(this, static_cast<int32_t>(p));
+        });
       }
       break;
     default:

@@ -150,8 +150,6 @@ private:
   INT UIActionData(UINT MessageType, MSIHANDLE Record);
   INT UIProgress(UINT MessageType, MSIHANDLE Record);
   INT UICommonData(UINT MessageType, MSIHANDLE Record);
-  bool VisibleStep(int64_t APos) const;
-  void ShowActionPosition(int64_t APos);
 
   // The only places that touch controls; called inside synchronised calls.
   void DownloadBarBegin(int64_t AMax);
@@ -215,8 +213,6 @@ private:
   // from the signature check to the end of the installer run.
   TFileId FPackageId;
   THandle FPackageHold;
-  // The installer phase's position last sent to the window.
-  int64_t FShownPos = 0;
 };
 
 }  // namespace vt

@@ -169,17 +169,6 @@ const TProgressCase kProgressCases[] = {
       {kActionData, {}, 1, "P50"},
       {kProgress, {1, 50, 0}, 1, ""},
       {kActionData, {}, 1, ""}}},
-    // A position reaches the window when it moves a hundredth of the phase or ends it.
-    {"SmallStepsReachTheBarByTheHundredth",
-     {{kProgress, {0, 1000, 0, 0}, 1, "M1000 P0"},
-      {kProgress, {2, 3}, 1, ""},
-      {kProgress, {2, 3}, 1, ""},
-      {kProgress, {2, 4}, 1, "P10"},
-      {kProgress, {2, 985}, 1, "P995"},
-      {kProgress, {2, 5}, 1, "P1000"},
-      {kProgress, {0, 1000, 1, 0}, 1, "M1000 P1000"},
-      {kProgress, {2, 995}, 1, "P5"},
-      {kProgress, {2, 5}, 1, "P0"}}},
     {"AddedTicksChangeNothing",
      {{kProgress, {0, 1000, 0, 0}, 1, "M1000 P0"}, {kProgress, {3, 500}, 1, ""}, {kProgress, {2, 10}, 1, "P10"}}},
     // A field the record lacks reads as the null integer, used as it is.
