@@ -57,7 +57,7 @@ protected:
   void CreateParams(TCreateParams& Params) override;
 
 private:
-  TNoFocusRectListBox* FListBox;
+  TNoFocusRectListBox* FListBox = nullptr;
   TQsCombobox* FOwnerCombo;
 };
 
@@ -180,7 +180,7 @@ private:
   std::wstring FText;
   std::vector<TComboItem> FItems;
   std::unique_ptr<TDropDownForm> FForm;
-  TApplicationEvents* AppEvents;
+  TApplicationEvents* AppEvents = nullptr;
   TColor FListColor;
   TFont FFontList;
   TColor FListSelectionTextColor;

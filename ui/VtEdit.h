@@ -121,7 +121,7 @@ private:
   void EditLeft();
   bool StepValue(int Delta);
 
-  TVeltInternalEdit* FEdit;
+  TVeltInternalEdit* FEdit = nullptr;
   int32_t FDefaultValue = 0;
   int32_t FMinValue = 0;
   int32_t FMaxValue = 0;
