@@ -632,6 +632,8 @@ struct TComboFixture {
   TQsCombobox* Combo;
   std::vector<std::string> Events;
   explicit TComboFixture(int Items = 3) {
+    // The pointer away: a box appearing under it would show its hover look.
+    EXPECT_TRUE(test::MoveMouse(5, 5));
     Combo = Host.Add<TQsCombobox>(20, 20, 267, 34);
     Combo->SetStyle(csDropDownList);
     for (int i = 0; i < Items; ++i) Combo->AddItem(L"Entry " + std::to_wstring(i));
@@ -747,7 +749,6 @@ TEST(QsCombobox, ChoiceInTheList) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.Name);
-    ASSERT_TRUE(test::MoveMouse(5, 5)) << "the pointer away from where the list opens";
     TComboFixture f;
     f.Combo->SetItemIndex(0);
     ClickCentre(f.Combo);
@@ -776,16 +777,43 @@ TEST(QsCombobox, ChoiceInTheList) {
   }
 }
 
-TEST(QsCombobox, ListClosesWhenAnotherWindowIsActivated) {
-  TComboFixture f;
-  THost other(200, 100, 900, 600);
-  other.Form.ShowForm();
-  ClickCentre(f.Combo);
-  ASSERT_TRUE(f.Combo->DroppedDown());
-  test::MoveMouse(5, 5);
-  SetForegroundWindow(other.Form.Handle());
-  EXPECT_TRUE(PumpUntil([&] { return !f.Combo->DroppedDown(); }));
-  EXPECT_TRUE(f.Events.empty());
+TEST(QsCombobox, ListClosesOnDeactivationAndOnAClickOnTheBox) {
+  const struct {
+    const char* Name;
+    int Way;  // 0 another window of ours activated, 1 the application deactivated, 2 a real click on the box
+  } cases[] = {
+      {"another window activated", 0},
+      {"the application deactivated", 1},
+      {"a click on the box: its activation keeps the list, the click closes it", 2},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TComboFixture f;
+    THost other(200, 100, 900, 600);
+    other.Form.ShowForm();
+    SetForegroundWindow(f.Host.Form.Handle());
+    ClickCentre(f.Combo);
+    ASSERT_TRUE(f.Combo->DroppedDown());
+    HWND list = f.Combo->DropDownForm()->Handle();
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == list; }));
+    if (c.Way == 0) {
+      SetForegroundWindow(other.Form.Handle());
+    } else if (c.Way == 1) {
+      // What the system sends our windows when another program becomes active.
+      SendMessageW(f.Host.Form.Handle(), WM_ACTIVATEAPP, TRUE, 0);
+      SendMessageW(f.Host.Form.Handle(), WM_ACTIVATEAPP, FALSE, 0);
+    } else {
+      POINT centre = f.Combo->ClientToScreen({60, 17});
+      ASSERT_TRUE(test::MoveMouse(centre.x, centre.y));
+      test::MouseClickHere();
+    }
+    EXPECT_TRUE(PumpUntil([&] { return !f.Combo->DroppedDown(); }));
+    Application().ProcessMessages();
+    Sleep(50);
+    Application().ProcessMessages();
+    EXPECT_FALSE(f.Combo->DroppedDown()) << "not opened again";
+    EXPECT_TRUE(f.Events.empty());
+  }
 }
 
 TEST(QsCombobox, Painting) {

@@ -29,6 +29,7 @@ constexpr wchar_t kDialogCaption[] = L"Proxy settings";
 struct TOwner {
   TForm Form{nullptr};
   TOwner() {
+    EXPECT_TRUE(test::MoveMouse(5, 5)) << "the pointer away from the dialog: no hover looks";
     Form.SetBounds(240, 300, 800, 157);
     Form.SetColor(clWhite);
     Form.ShowForm();
