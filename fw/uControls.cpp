@@ -687,6 +687,7 @@ void TLabel::TextChanged() { Invalidate(); }
 void TLabel::Paint(TCanvas& Canvas) {
   TCustomControl::Paint(Canvas);
   Canvas.Font = Font();
+  if (!Enabled()) Canvas.Font.SetColor(clGrayText);
   Canvas.TransparentText = true;
   RECT r = ClientRect();
   unsigned flags = tfNoPrefix;
