@@ -38,9 +38,10 @@ TQSButton::TQSButton(TComponent* AOwner)
 void TQSButton::SetDefault(bool Value) {
   if (fDefault == Value) return;
   fDefault = Value;
-  // The active button follows the form's focus; re-evaluate it for this one.
-  HWND focus = GetFocus();
-  FocusChanged(focus ? TControl::FromHandle(focus) : nullptr);
+  // The active button follows its form's focus; re-evaluate it for this one.
+  TControl* focus = TControl::FromHandle(GetFocus());
+  if (focus && focus->ParentForm() != ParentForm()) focus = nullptr;
+  FocusChanged(focus);
   Invalidate();
 }
 
@@ -256,7 +257,7 @@ void TQSButton::Click() {
 bool TQSButton::CanTakeDialogKey() const {
   if (!CanFocus()) return false;
   TForm* f = ParentForm();
-  return f && f->Visible() && (!f->HandleAllocated() || IsWindowEnabled(const_cast<TForm*>(f)->Handle()));
+  return f && f->Visible() && (!f->HandleAllocated() || IsWindowEnabled(f->Handle()));
 }
 
 bool TQSButton::DialogKey(WORD Key, TShiftState Shift) {
