@@ -5,6 +5,7 @@
 #include "fw/uGraphics.h"
 #include "fw/uThread.h"
 #include "lang/Language.h"
+#include "ui/uThreadImages.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
 #include "net/uHttpClient.h"
@@ -33,6 +34,7 @@ int RunApplication() { return RunMainWindow(); }
 
 void ShutdownUnits() {
   FormsFinalization();
+  ThreadImagesFinalization();
   GraphicsFinalization();
   ThreadSyncFinalization();
   NetFinalization();
