@@ -1,6 +1,11 @@
 #include "app/uStartup.h"
 
+#include "app/uMain.h"
+#include "fw/uForms.h"
+#include "fw/uGraphics.h"
+#include "fw/uThread.h"
 #include "lang/Language.h"
+#include "ui/uThreadImages.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
 #include "net/uHttpClient.h"
@@ -21,15 +26,18 @@ void StartupUnits() {
   WorkerLanguageInitialization();
   DllsSecurityInitialization();  // restricts the default library search
   NetInitialization();           // after the restriction: TLS libraries bind from the system folder only
+  ThreadSyncInitialization();    // this thread becomes the window thread
+  GraphicsInitialization();
+  FormsInitialization();
 }
 
-int RunApplication() {
-  LogLine(L"-> RunApplication");
-  LogLine(L"<- RunApplication: 0");
-  return 0;
-}
+int RunApplication() { return RunMainWindow(); }
 
 void ShutdownUnits() {
+  FormsFinalization();
+  ThreadImagesFinalization();
+  GraphicsFinalization();
+  ThreadSyncFinalization();
   NetFinalization();
   VtThreadUtilsFinalization();  // every worker is gone by now
   WorkerLanguageFinalization();
