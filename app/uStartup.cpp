@@ -5,7 +5,10 @@
 #include "fw/uGraphics.h"
 #include "fw/uThread.h"
 #include "lang/Language.h"
+#include "ui/QsCombobox.h"
+#include "ui/VtCheckBox.h"
 #include "ui/uThreadImages.h"
+#include "worker/VtThreadUtils.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
 #include "net/uHttpClient.h"
@@ -29,11 +32,15 @@ void StartupUnits() {
   ThreadSyncInitialization();    // this thread becomes the window thread
   GraphicsInitialization();
   FormsInitialization();
+  VtCheckBoxInitialization();  // control pictures, decoded once
+  QsComboboxInitialization();
 }
 
 int RunApplication() { return RunMainWindow(); }
 
 void ShutdownUnits() {
+  QsComboboxFinalization();
+  VtCheckBoxFinalization();
   FormsFinalization();
   ThreadImagesFinalization();
   GraphicsFinalization();

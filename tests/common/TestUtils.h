@@ -13,6 +13,9 @@ std::wstring EnvVar(const wchar_t* Name);
 std::wstring WinPath(std::wstring Path);
 // The product executable (VT_PRODUCT_EXE) and the source/build folders as Windows paths.
 std::wstring ProductExe();
+// Arguments for a run of the product that ends by itself: no window, no
+// download, no environment check (and no package beside it: outcome 0).
+inline constexpr wchar_t kQuietRun[] = L" /QUIET /NODOWNLOAD /NOCHECK";
 std::wstring SourceDir();
 std::wstring BinaryDir();
 // A new empty folder under the temp folder, removed with its files on destruction.
