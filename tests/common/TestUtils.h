@@ -49,6 +49,10 @@ struct TProcessResult {
   bool TimedOut = false;
 };
 // Starts CommandLine with the extra environment entries ("NAME=value") added
+// to this process's environment; the caller closes both handles of Info.
+bool StartProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
+                  PROCESS_INFORMATION& Info);
+// Starts CommandLine with the extra environment entries ("NAME=value") added
 // to this process's environment and waits at most TimeoutMs.
 TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
                           DWORD TimeoutMs = 60000);
