@@ -118,6 +118,15 @@ TEST(Setup, QuietNeverShowsTheWindowAndAGoodRunEndsWithExitCode0) {
   EXPECT_TRUE(TRemoveProps::Installed());
 }
 
+TEST(Setup, AQuietRunEndsAfterADownloadErrorWithItsOutcomeCode) {
+  // The window would offer Retry; a quiet run has none, so it ends with the code.
+  TProductRun run(CopyOf(L"notfound.exe"), L"/QUIET");
+  EXPECT_EQ(run.AnswerNextBox(IDOK), L"Error occurred during download of the product: HTTP/1.1 404 Not Found");
+  EXPECT_EQ(run.WaitForExit(), 5u);
+  HWND w = run.WaitForMainWindow(0);
+  EXPECT_FALSE(w && IsWindowVisible(w));
+}
+
 TEST(Setup, UnsupportedArgumentsGiveOneBoxEachOnItsLineAndNoRequest) {
   size_t before = RequestCount();
   TProductRun run(test::LoopbackExe(), L"/foo -Bar");
