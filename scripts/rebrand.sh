@@ -7,8 +7,8 @@
 #       [--product TEXT | --no-product] [--download TEXT | --no-download]
 #       [--topic TEXT | --no-topic] [--raw NAME DATAFILE] [--sign CERT KEY]
 #
-# TEXT may be empty (a resource of zero bytes: Windows writes it, Wine's
-# resource update refuses it). --raw stores DATAFILE byte for byte under the
+# TEXT (or DATAFILE) may be empty: a resource of zero bytes (Wine's resource
+# update refuses one; the helper shortens a placeholder). --raw stores DATAFILE byte for byte under the
 # branding resource NAME (REB_REFER, REB_PRODUCTNAME, REB_DOWNLOADNAME, REB_TOPIC). Needs a build (the helper
 # build/scripts/rebrand/vt_rebrand.exe) and Wine; uses the build's Wine prefix
 # unless VT_WINEPREFIX names another.

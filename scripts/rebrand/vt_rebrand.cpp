@@ -3,7 +3,7 @@
 //   vt_rebrand.exe FILE [--set NAME VALUE | --set-file NAME DATAFILE | --remove NAME]...
 // Every NAME must be one of REB_REFER, REB_PRODUCTNAME, REB_DOWNLOADNAME,
 // REB_TOPIC; a value is stored as UTF-16 without terminator (it may be
-// empty), a data file byte for byte (any size, odd ones too).
+// empty), a data file byte for byte (any size, odd ones and empty ones too).
 // Every other resource stays as it is. Exit code 0 on success.
 #include <windows.h>
 
@@ -97,6 +97,69 @@ bool ReadResources(const std::wstring& File, std::vector<TResource>& Out) {
   return true;
 }
 
+bool WriteAll(const std::wstring& Path, const std::string& Data) {
+  HANDLE f = CreateFileW(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD n = 0;
+  bool ok = WriteFile(f, Data.data(), static_cast<DWORD>(Data.size()), &n, nullptr) && n == Data.size();
+  return CloseHandle(f) && ok;
+}
+
+// Sets the size of the RCDATA resource Name in the file image to zero. Wine's
+// resource update refuses a resource of zero bytes, so such a resource is
+// written with one byte first and its data entry shortened here.
+bool MakeEmpty(std::string& Image, const std::wstring& Name) {
+  auto at = [&](size_t Off, size_t Len) -> const char* { return Off + Len <= Image.size() ? &Image[Off] : nullptr; };
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
+  if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS32)));
+  if (!nt || nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+    return false;
+  DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].VirtualAddress;
+  auto sec = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+      at(dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader,
+         nt->FileHeader.NumberOfSections * sizeof(IMAGE_SECTION_HEADER)));
+  if (!sec || !rva) return false;
+  size_t base = 0;
+  bool found = false;
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections && !found; ++i)
+    if (rva >= sec[i].VirtualAddress && rva < sec[i].VirtualAddress + sec[i].SizeOfRawData) {
+      base = sec[i].PointerToRawData + (rva - sec[i].VirtualAddress);
+      found = true;
+    }
+  if (!found) return false;
+  // The entries of the directory at Off (relative to the resource section).
+  auto entries = [&](size_t Off, const IMAGE_RESOURCE_DIRECTORY_ENTRY*& First, size_t& Count) {
+    auto d = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY*>(at(base + Off, sizeof(IMAGE_RESOURCE_DIRECTORY)));
+    if (!d) return false;
+    Count = size_t(d->NumberOfNamedEntries) + d->NumberOfIdEntries;
+    First = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY*>(
+        at(base + Off + sizeof(IMAGE_RESOURCE_DIRECTORY), Count * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY)));
+    return First != nullptr;
+  };
+  const IMAGE_RESOURCE_DIRECTORY_ENTRY* e = nullptr;
+  size_t n = 0;
+  if (!entries(0, e, n)) return false;
+  size_t names = SIZE_MAX;
+  for (size_t i = 0; i < n; ++i)
+    if (!e[i].NameIsString && e[i].Id == 10 && e[i].DataIsDirectory) names = e[i].OffsetToDirectory;
+  if (names == SIZE_MAX || !entries(names, e, n)) return false;
+  size_t langs = SIZE_MAX;
+  for (size_t i = 0; i < n; ++i) {
+    if (!e[i].NameIsString || !e[i].DataIsDirectory) continue;
+    auto str = reinterpret_cast<const IMAGE_RESOURCE_DIR_STRING_U*>(at(base + e[i].NameOffset, 2));
+    if (!str || !at(base + e[i].NameOffset + 2, str->Length * 2)) return false;
+    if (CompareStringOrdinal(str->NameString, str->Length, Name.c_str(), -1, TRUE) == CSTR_EQUAL)
+      langs = e[i].OffsetToDirectory;
+  }
+  if (langs == SIZE_MAX || !entries(langs, e, n) || n != 1 || e[0].DataIsDirectory) return false;
+  auto data = reinterpret_cast<IMAGE_RESOURCE_DATA_ENTRY*>(
+      const_cast<char*>(at(base + e[0].OffsetToData, sizeof(IMAGE_RESOURCE_DATA_ENTRY))));
+  if (!data) return false;
+  data->Size = 0;
+  return true;
+}
+
 int Fail(const wchar_t* What) {
   std::fwprintf(stderr, L"vt_rebrand: %ls (error %lu)\n", What, GetLastError());
   return 1;
@@ -155,16 +218,24 @@ int wmain(int argc, wchar_t** argv) {
   }
   for (const TChange& c : changes) {
     if (c.Remove) continue;
-    // A zero-length value still needs a data pointer, or the call deletes.
-    static char empty[1] = {0};
-    void* data = c.Bytes.empty() ? empty : const_cast<char*>(c.Bytes.data());
-    DWORD size = static_cast<DWORD>(c.Bytes.size());
+    // An empty one gets a placeholder byte, removed below.
+    static char placeholder[1] = {0};
+    void* data = c.Bytes.empty() ? placeholder : const_cast<char*>(c.Bytes.data());
+    DWORD size = c.Bytes.empty() ? 1 : static_cast<DWORD>(c.Bytes.size());
     if (!UpdateResourceW(h, RT_RCDATA, c.Name.c_str(), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), data, size)) {
       EndUpdateResourceW(h, TRUE);
-      // Wine refuses a resource of zero bytes; Windows writes it.
-      return Fail(size == 0 ? L"UpdateResource refused a resource of zero bytes" : L"UpdateResource (set)");
+      return Fail(L"UpdateResource (set)");
     }
   }
   if (!EndUpdateResourceW(h, FALSE)) return Fail(L"EndUpdateResource");
+  std::string image;
+  bool empties = false;
+  for (const TChange& c : changes) {
+    if (c.Remove || !c.Bytes.empty()) continue;
+    if (!empties && !ReadAll(file, image)) return Fail(L"cannot read the file back");
+    empties = true;
+    if (!MakeEmpty(image, c.Name)) return Fail(L"the resource entry to empty was not found");
+  }
+  if (empties && !WriteAll(file, image)) return Fail(L"cannot write the file");
   return 0;
 }

@@ -34,11 +34,16 @@ HWND FindTopLevel(DWORD Pid, const wchar_t* Class, const std::vector<HWND>* Skip
 }
 
 std::wstring WindowText(HWND Wnd) {
-  wchar_t buf[4096];
-  // WM_GETTEXT reaches another process's window; the system copies the text.
-  DWORD_PTR n = 0;
-  if (!SendMessageTimeoutW(Wnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &n)) return L"";
-  return std::wstring(buf, std::min<DWORD_PTR>(n, 4095));
+  // WM_GETTEXT reaches another process's window; the system copies the text,
+  // however long (a box may list many long arguments).
+  DWORD_PTR len = 0, n = 0;
+  if (!SendMessageTimeoutW(Wnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &len)) return L"";
+  std::wstring buf(len + 1, L'\0');
+  if (!SendMessageTimeoutW(Wnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG, 5000,
+                           &n))
+    return L"";
+  buf.resize(std::min<DWORD_PTR>(n, len));
+  return buf;
 }
 
 struct TFindText {

@@ -96,7 +96,7 @@ std::wstring TArgFuzzer::Text(size_t MaxLen, bool Blanks, bool Equals) {
 }
 
 std::wstring TArgFuzzer::Value(bool Blanks) {
-  if (FLimits.LongValue >= 1000 && Chance(0.02)) {
+  if (FLimits.LongValue >= 1000 && Chance(FLimits.LongChance)) {
     size_t n = 1000 + Below(FLimits.LongValue - 999);
     std::wstring piece = Text(16, Blanks, true) + L"x";
     std::wstring s;

@@ -40,6 +40,7 @@ struct TArgCase {
 struct TArgLimits {
   size_t MaxArgs = 12;
   size_t LongValue = 70000;   // the longest value that is sometimes made
+  double LongChance = 0.02;   // how often a value is long
   size_t MaxTail = 1u << 20;  // the command line's tail stays below this
   bool ControlChars = true;   // control characters inside quoted values
   // Arguments handed to the parser directly (not through a command line)
