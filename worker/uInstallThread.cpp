@@ -246,6 +246,15 @@ std::wstring NameSuffixOf(std::wstring_view ExeFileName, std::wstring_view AltVe
 
 std::wstring ReferNameOf(std::wstring_view Refer) { return Refer.empty() ? L"Veltrano" : std::wstring(Refer); }
 
+std::wstring FileNamePartOf(std::wstring_view Text) {
+  // The referrer (branding) and the alternate version (command line) are free
+  // text: "..\" in them would lead the elevated setup out of its folders.
+  std::wstring r(Text);
+  for (auto& c : r)
+    if (c < L' ' || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) c = L'_';
+  return r;
+}
+
 std::wstring RedirectServiceURL(std::wstring_view Host, std::wstring_view Locale, bool ServerWindows,
                                 std::wstring_view Refer, std::wstring_view Topic) {
   std::wstring refer = Refer.empty() ? std::wstring() : L"&refer=" + std::wstring(Refer);
@@ -304,9 +313,10 @@ void TInstallThread::GenerateURL() {
 
 std::wstring TInstallThread::GetLocalMsiFileName() const {
   TLogScope scope(L"-> TInstallThread.GetLocalMsiFileName(); ''", L"<- TInstallThread.GetLocalMsiFileName()= ''");
-  std::wstring candidate = Format(L"%s%s%s%s%s.msi", {ExtractFilePath(GetModulePath()), GetReferName(),
-                                                      GetEditionName() + L"Setup", Use64BitPackage() ? L"64" : L"32",
-                                                      FMsiFileSuffix});
+  std::wstring candidate =
+      Format(L"%s%s%s%s%s.msi", {ExtractFilePath(GetModulePath()), FileNamePartOf(GetReferName()),
+                                 GetEditionName() + L"Setup", Use64BitPackage() ? L"64" : L"32",
+                                 FileNamePartOf(FMsiFileSuffix)});
   std::wstring result;
   if (FileExistsW(candidate))
     result = candidate;
@@ -473,7 +483,7 @@ void TInstallThread::OpenPrivateTempFolder(const std::wstring& Folder) {
 void TInstallThread::PrepareDownloadTarget() {
   FMsiFileSuffix = GetNameSuffix(L"");
   std::wstring folder = PrivateTempFolder();
-  FMsiFileName = folder + GetReferName() + GetEditionName() + L"Setup" + FMsiFileSuffix + L".msi";
+  FMsiFileName = folder + FileNamePartOf(GetReferName() + GetEditionName() + L"Setup" + FMsiFileSuffix) + L".msi";
   FPackageId = TFileId();
   OpenPrivateTempFolder(folder);
   DWORD error = 0;

@@ -68,6 +68,9 @@ std::wstring EditionNameOf(std::wstring_view ExeFileName);
 std::wstring NameSuffixOf(std::wstring_view ExeFileName, std::wstring_view AltVer);
 // Refer, or "Veltrano" when it is empty.
 std::wstring ReferNameOf(std::wstring_view Refer);
+// Text as one part of a file name: separators, NUL and the other characters a
+// file name cannot hold become "_", so the name stays in its folder.
+std::wstring FileNamePartOf(std::wstring_view Text);
 std::wstring RedirectServiceURL(std::wstring_view Host, std::wstring_view Locale, bool ServerWindows,
                                 std::wstring_view Refer, std::wstring_view Topic);
 std::wstring PackageMirrorURL(std::wstring_view Host, std::wstring_view DownloadName, std::wstring_view AltVer);

@@ -116,6 +116,20 @@ TEST(PackageNames, PrivateTempFolderIsVttmpInTheUsersTempFolder) {
   EXPECT_EQ(PrivateTempFolder(), expected + L"vttmp\\");
 }
 
+TEST(PackageNames, FreeTextBecomesOneFileNamePart) {
+  const struct {
+    std::wstring Text, Part;
+  } cases[] = {
+      {L"partner7", L"partner7"},
+      {L"_1.2", L"_1.2"},
+      {L"..\\..\\Windows\\x", L".._.._Windows_x"},
+      {L"a/b:c*d?e\"f<g>h|i", L"a_b_c_d_e_f_g_h_i"},
+      {std::wstring(L"a\0b\r\n\x1f", 6), L"a_b___"},
+      {L"\x00e9\x4e2d x.y", L"\x00e9\x4e2d x.y"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FileNamePartOf(c.Text), c.Part) << WideToUtf8(c.Part);
+}
+
 TEST(PackageNames, LocalCandidateBesideThisExecutable) {
   // This program is test_worker.exe: suffix "_worker", edition "Shield".
   TInstallThread w;
