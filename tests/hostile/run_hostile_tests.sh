@@ -30,7 +30,7 @@ mkdir -p "$copies"
 for name in REB_REFER REB_PRODUCTNAME REB_DOWNLOADNAME REB_TOPIC; do
   for size in 0 1 7 65536; do
     VT_BUILD_DIR="$(dirname "$(dirname "$loopback")")" "$root/scripts/rebrand.sh" "$loopback" \
-      "$copies/$name-$size.exe" --raw "$name" "$work/$size.bin"
+      "$copies/${name#REB_}-$size.exe" --raw "$name" "$work/$size.bin"
   done
 done
 # A referrer that reads as a path out of the private temp folder.
