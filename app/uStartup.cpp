@@ -1,5 +1,8 @@
 #include "app/uStartup.h"
 
+#include <exception>
+
+#include "fw/uSystemLibraries.h"
 #include "lang/Language.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
@@ -11,29 +14,89 @@
 
 namespace vt {
 
-void StartupUnits() {
-  DebugLogInitialization();
-  DebugLogUtilsInitialization();
-  Wow64ApiInitialization();  // its first secured load settles restricted search support
-  OsUnitInitialization();
-  ProductFrameworkInitialization();
-  WorkerLanguageInitialization();
-  DllsSecurityInitialization();  // restricts the default library search
-  NetInitialization();           // after the restriction: TLS libraries bind from the system folder only
+namespace {
+
+// A unit is one row. Rows without a shutdown have nothing to undo: the secured
+// binding and the library search restriction hold for the rest of the process,
+// and the system probes only read and cache.
+const TUnit kProductUnits[] = {
+    {L"uDebugLog", &DebugLogInitialization, &DebugLogFinalization},
+    {L"DebugLogUtils", &DebugLogUtilsInitialization, &DebugLogUtilsFinalization},
+    // Its first secured load settles restricted search support.
+    {L"UWow64Api", &Wow64ApiInitialization, &Wow64ApiFinalization},
+    // System libraries bound at their first call load through LoadLibrarySecured from here on.
+    {L"SecuredBinding", &SecuredBindingInitialization, nullptr},
+    {L"OsUnit", &OsUnitInitialization, nullptr},
+    {L"ProductFramework", &ProductFrameworkInitialization, &ProductFrameworkFinalization},
+    {L"WorkerLanguage", &WorkerLanguageInitialization, &WorkerLanguageFinalization},
+    // Restricts the default library search: after every unit that loads libraries at start-up.
+    {L"uDllsSecurity", &DllsSecurityInitialization, nullptr},
+    // After the restriction: the TLS libraries bind from the system folder only.
+    {L"Net", &NetInitialization, &NetFinalization},
+};
+
+// What started, for the shutdown.
+std::span<const TUnit> gUnits;
+size_t gStarted = 0;
+
+// Inside a catch block: logs the exception being handled; never raises.
+void LogFailure(const std::wstring& Text) noexcept {
+  try {
+    try {
+      throw;
+    } catch (const std::exception& e) {
+      LogException(&e, Text);
+    } catch (...) {
+      LogLine(Text + L" (an exception of unknown type)");
+    }
+  } catch (...) {
+  }
 }
 
-int RunApplication() {
-  LogLine(L"-> RunApplication");
-  LogLine(L"<- RunApplication: 0");
-  return 0;
+}  // namespace
+
+std::span<const TUnit> ProductUnits() { return kProductUnits; }
+
+void StartupUnits(std::span<const TUnit> Units) {
+  gUnits = Units;
+  gStarted = 0;
+  for (const TUnit& u : Units) {
+    if (u.Start) u.Start();
+    ++gStarted;
+  }
 }
 
 void ShutdownUnits() {
-  NetFinalization();
-  WorkerLanguageFinalization();
-  Wow64ApiFinalization();
-  DebugLogUtilsFinalization();
-  DebugLogFinalization();
+  while (gStarted > 0) {
+    const TUnit& u = gUnits[--gStarted];
+    if (!u.Stop) continue;
+    try {
+      u.Stop();
+    } catch (...) {
+      LogFailure(Format(L"Shutdown of %s failed", {u.Name}));
+    }
+  }
+}
+
+int RunApplication() {
+  TLogScope scope(L"-> RunApplication", L"<- RunApplication: 0");
+  return 0;
+}
+
+int RunProgram(int (*Run)(), std::span<const TUnit> Units) {
+  int code = static_cast<int>(kExitInternalFailure);
+  try {
+    StartupUnits(Units);
+    code = Run();
+  } catch (...) {
+    LogFailure(Format(L"Internal failure; exit code %d", {code}));
+  }
+  try {
+    LogFmt(L"Done with ExitCode=%d", {code});
+  } catch (...) {
+  }
+  ShutdownUnits();
+  return code;
 }
 
 }  // namespace vt

@@ -10,7 +10,7 @@ root=$(pwd)
 [ -f "$root/tests/net/net_servers.sh" ] || { echo "net_download: run from the repository root" >&2; exit 2; }
 . "$root/scripts/env.sh"
 build="${VT_BUILD_DIR:-$root/build}"
-exe="$build/tests/net/net_download_bench.exe"
+exe="$build/bench/net_download_bench.exe"
 curlexe="$DEPS_DIR/curl/bin/curl.exe"
 [ -x "$exe" ] || [ -f "$exe" ] || { echo "net_download: $exe missing: build first (scripts/build.sh)" >&2; exit 2; }
 [ -f "$curlexe" ] || { echo "net_download: $curlexe missing: run scripts/setup.sh" >&2; exit 2; }

@@ -33,6 +33,12 @@ std::wstring GetFileVersionNumbers(const std::wstring& FileName, uint64_t& Versi
 
 // The product framework library beside the executable, tried once at start-up.
 void ProductFrameworkInitialization();
+void ProductFrameworkFinalization();
 HMODULE ProductFrameworkModule();
+
+// The system libraries bound at their first call (fw/uSystemLibraries) load
+// through LoadLibrarySecured from here on, and those not loaded yet load now.
+// Start-up runs it after the first secured load.
+void SecuredBindingInitialization();
 
 }  // namespace vt

@@ -1,6 +1,8 @@
 // The HTTP client against the loopback test server (HTTP and HTTPS).
 #include <gtest/gtest.h>
 
+#include <cpuid.h>
+
 #include <exception>
 #include <functional>
 
@@ -8,6 +10,9 @@
 #include "common/TestUtils.h"
 #include "fw/uSysUtils.h"
 #include "net/uHttpClient.h"
+
+// OpenSSL's processor feature vector (no public header declares it).
+extern "C" unsigned int OPENSSL_ia32cap_P[4];
 
 namespace vt::test {
 namespace {
@@ -204,13 +209,29 @@ TEST(HttpClient, MinimumTlsVersionIsApplied) {
   EXPECT_TRUE(As<EIdTLSError>(p)) << Describe(p);
 }
 
-// The run's environment names a proxy where nothing listens, with loopback
-// exempted, and an OpenSSL configuration that breaks TLS handshakes: neither may
-// reach the client.
-TEST(HttpClient, IgnoresProxyAndOpenSslSettingsOfTheEnvironment) {
-  ASSERT_FALSE(NetEnv("https_proxy").empty());
-  ASSERT_FALSE(NetEnv("http_proxy").empty());
-  ASSERT_FALSE(NetEnv("OPENSSL_CONF").empty());
+// The driver poisons the environment (run_net_tests.sh): proxies where nothing
+// listens, an OpenSSL configuration that breaks every handshake, a key log
+// file, processor features switched off, and every other variable libcurl or
+// OpenSSL would read. The client must work as if none were set, write no key
+// log, and run with the processor's own features.
+bool CpuHasAesNi() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  return __get_cpuid(1, &a, &b, &c, &d) && ((c >> 25) & 1);
+}
+
+TEST(HttpClient, IgnoresTheLibrariesEnvironmentVariables) {
+  const std::string log = ReadFileBytes(EnvVar(L"VeltranoDbgLog"));
+  for (const char* name : {"SSLKEYLOGFILE", "OPENSSL_ia32cap", "OPENSSL_CONF", "OPENSSL_CONF_INCLUDE",
+                           "OPENSSL_ENGINES", "OPENSSL_MODULES", "OPENSSL_WIN32_UTF8", "SSL_CERT_FILE",
+                           "SSL_CERT_DIR", "CTLOG_FILE", "http_proxy", "https_proxy", "HTTPS_PROXY", "ALL_PROXY",
+                           "all_proxy", "NO_PROXY", "no_proxy"}) {
+    // Set by the driver, and gone before the libraries started.
+    EXPECT_NE(log.find(std::string("environment variable ") + name + " removed"), std::string::npos) << name;
+    EXPECT_TRUE(NetEnv(name).empty()) << name;
+  }
+  EXPECT_NE(log.find("OPENSSL_ia32cap ignored"), std::string::npos);
+  // OpenSSL read its processor features before any code of ours ran.
+  EXPECT_EQ((OPENSSL_ia32cap_P[1] >> (57 - 32)) & 1, CpuHasAesNi() ? 1u : 0u) << "AES instructions";
   for (const wchar_t* scheme : {L"http", L"https"}) {
     TIdHTTP http;
     SetupInstallerClient(http);
@@ -218,6 +239,9 @@ TEST(HttpClient, IgnoresProxyAndOpenSslSettingsOfTheEnvironment) {
     ASSERT_NO_THROW(http.Get(NetUrl(scheme, scheme[4] ? "HTTPS" : "HTTP", L"/file/20000"), out)) << scheme;
     EXPECT_EQ(out.Size, 20000);
   }
+  const std::wstring keyLog = WinPath(Utf8ToWide(NetEnv("VT_NET_KEYLOG")));
+  ASSERT_FALSE(keyLog.empty());
+  EXPECT_EQ(GetFileAttributesW(keyLog.c_str()), INVALID_FILE_ATTRIBUTES) << "the TLS secrets were written";
 }
 
 // ---- Disconnect and the events around it
