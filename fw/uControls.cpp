@@ -37,6 +37,9 @@ LPCWSTR CursorId(TCursor C) {
   }
 }
 
+// The control the mouse is over (between its enter and leave).
+TControl* gHoverControl = nullptr;
+
 }  // namespace
 
 LRESULT CALLBACK ControlWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -97,6 +100,7 @@ TControl::~TControl() {
   FControls.clear();
   DestroyHandle();
   RemoveFromParent();
+  if (gHoverControl == this) gHoverControl = nullptr;
 }
 
 TControl* TControl::FromHandle(HWND Wnd) {
@@ -485,6 +489,7 @@ LRESULT TControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       RemovePropW(FHandle, kControlProp);
       FOldProc = nullptr;
       FHandle = nullptr;
+      if (gHoverControl == this) gHoverControl = nullptr;
       FMouseInControl = false;
       FClickPending = false;
       return r;
@@ -500,8 +505,12 @@ LRESULT TControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       return DefaultHandler(Msg, WParam, LParam);
     }
     case WM_MOUSEMOVE: {
+      // Moving onto another of our windows ends the hover of the previous one
+      // at once; TrackMouseEvent covers leaving for windows that are not ours.
+      if (gHoverControl && gHoverControl != this) gHoverControl->WndProc(WM_MOUSELEAVE, 0, 0);
       if (!FMouseInControl) {
         FMouseInControl = true;
+        gHoverControl = this;
         TRACKMOUSEEVENT t{sizeof(t), TME_LEAVE, FHandle, 0};
         TrackMouseEvent(&t);
         MouseEnter();
@@ -510,6 +519,7 @@ LRESULT TControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       break;
     }
     case WM_MOUSELEAVE:
+      if (gHoverControl == this) gHoverControl = nullptr;
       if (FMouseInControl) {
         FMouseInControl = false;
         MouseLeave();
@@ -677,6 +687,7 @@ void TLabel::TextChanged() { Invalidate(); }
 void TLabel::Paint(TCanvas& Canvas) {
   TCustomControl::Paint(Canvas);
   Canvas.Font = Font();
+  if (!Enabled()) Canvas.Font.SetColor(clGrayText);
   Canvas.TransparentText = true;
   RECT r = ClientRect();
   unsigned flags = tfNoPrefix;

@@ -1,5 +1,7 @@
 #include "fw/uForms.h"
 
+#include "fw/uThread.h"
+
 #include <algorithm>
 
 namespace vt {
@@ -270,7 +272,11 @@ bool TApplication::ProcessMessage(MSG& Msg) {
 
 void TApplication::HandleMessage() {
   MSG m;
+  unsigned calls = SynchronizedCallCount();
   if (ProcessMessage(m)) return;
+  // A synchronised call delivered while peeking may have changed what the
+  // caller's loop waits for (a modal result): no idle wait this time.
+  if (SynchronizedCallCount() != calls) return;
   bool done = true;
   try {
     if (OnIdle) OnIdle(done);

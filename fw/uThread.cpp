@@ -60,6 +60,7 @@ void ThreadSyncFinalization() {
 }
 
 DWORD MainThreadId() { return gMainThreadId.load(); }
+unsigned SynchronizedCallCount() { return gCallsRun.load(); }
 bool IsMainThread() { return GetCurrentThreadId() == gMainThreadId.load(); }
 
 void SynchronizeCall(const std::function<void()>& Method) {

@@ -31,6 +31,9 @@ void ThreadSyncInitialization();
 void ThreadSyncFinalization();
 DWORD MainThreadId();
 bool IsMainThread();
+// How many synchronised calls the window thread has run so far: a message loop
+// that sees it change looks again at its conditions before it waits.
+unsigned SynchronizedCallCount();
 
 // Runs Method on the window thread and returns when it has run there; an
 // exception it raised is raised again in the caller. On the window thread
