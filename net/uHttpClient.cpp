@@ -171,8 +171,9 @@ constexpr const wchar_t* kLibraryEnvironment[] = {
     L"SSL_CERT_FILE",         // default certificate file
     L"SSL_CERT_DIR",          // default certificate folder
     L"CTLOG_FILE",            // certificate transparency log list
-    L"http_proxy", L"HTTP_PROXY", L"https_proxy", L"HTTPS_PROXY", L"ALL_PROXY", L"all_proxy",
-    L"NO_PROXY", L"no_proxy",  // libcurl's proxy defaults (each request also sets its own)
+    // libcurl's proxy defaults (each request also sets its own); Windows names
+    // ignore case, so these cover every spelling
+    L"http_proxy", L"https_proxy", L"ALL_PROXY", L"NO_PROXY",
 };
 
 void NeutraliseLibraryEnvironment() {
@@ -187,11 +188,16 @@ void NeutraliseLibraryEnvironment() {
     LogLine(L"NetInitialization: OPENSSL_ia32cap ignored");
   }
   for (const wchar_t* name : kLibraryEnvironment) {
-    if (GetEnvironmentVariableW(name, nullptr, 0) == 0) continue;
-    LogFmt(L"NetInitialization: environment variable %s removed", {name});
-    // Both copies: the system's (libcurl reads it) and the C runtime's (OpenSSL's getenv).
-    _wputenv((std::wstring(name) + L"=").c_str());
-    SetEnvironmentVariableW(name, nullptr);
+    const std::wstring clear = std::wstring(name) + L"=";
+    bool found = false;
+    // Both copies: the system's (libcurl reads it) and the C runtime's (OpenSSL's
+    // getenv). A block may hold the name more than once, in different case.
+    for (int i = 0; i < 16 && (GetEnvironmentVariableW(name, nullptr, 0) != 0 || _wgetenv(name)); ++i) {
+      found = true;
+      _wputenv(clear.c_str());
+      SetEnvironmentVariableW(name, nullptr);
+    }
+    if (found) LogFmt(L"NetInitialization: environment variable %s removed", {name});
   }
 }
 
