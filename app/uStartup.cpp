@@ -17,8 +17,8 @@ namespace vt {
 namespace {
 
 // A unit is one row. Rows without a shutdown have nothing to undo: the secured
-// binding and the library search restriction hold for the rest of the process,
-// and the system probes only read and cache.
+// binding, the system libraries and the library search restriction hold for
+// the rest of the process, and the system probes only read and cache.
 const TUnit kProductUnits[] = {
     {L"uDebugLog", &DebugLogInitialization, &DebugLogFinalization},
     {L"DebugLogUtils", &DebugLogUtilsInitialization, &DebugLogUtilsFinalization},
@@ -31,6 +31,8 @@ const TUnit kProductUnits[] = {
     {L"WorkerLanguage", &WorkerLanguageInitialization, &WorkerLanguageFinalization},
     // Restricts the default library search: after every unit that loads libraries at start-up.
     {L"uDllsSecurity", &DllsSecurityInitialization, nullptr},
+    // After the restriction, as whatever they load in turn is then searched in the system folder only.
+    {L"SystemLibraries", &SystemLibrariesInitialization, nullptr},
     // After the restriction: the TLS libraries bind from the system folder only.
     {L"Net", &NetInitialization, &NetFinalization},
 };

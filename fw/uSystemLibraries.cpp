@@ -117,14 +117,15 @@ VT_SYSTEM_FUNCTIONS(VT_CHECK_ROW)
 }  // namespace
 }  // namespace vt
 
-#define VT_LIBRARY_RECORD(Lib) vt::TSystemLibrary vt_lib_##Lib = {L"" #Lib ".dll", nullptr};
+#define VT_LIBRARY_RECORD(Lib, Early) vt::TSystemLibrary vt_lib_##Lib = {L"" #Lib ".dll", nullptr};
 extern "C" {
 VT_SYSTEM_LIBRARIES(VT_LIBRARY_RECORD)
 }
 #undef VT_LIBRARY_RECORD
 
-void vt::LoadSystemLibraries() {
-#define VT_LOAD_LIBRARY(Lib) LibraryModule(&vt_lib_##Lib);
+void vt::LoadSystemLibraries(bool EarlyOnly) {
+#define VT_LOAD_LIBRARY(Lib, Early) \
+  if (Early || !EarlyOnly) LibraryModule(&vt_lib_##Lib);
   VT_SYSTEM_LIBRARIES(VT_LOAD_LIBRARY)
 #undef VT_LOAD_LIBRARY
 }

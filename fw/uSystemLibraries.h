@@ -21,10 +21,14 @@ namespace vt {
 // that does not know that flag, loads by the system folder's full path).
 using TSystemLibraryLoader = HMODULE (*)(const std::wstring& Name);
 void SetSystemLibraryLoader(TSystemLibraryLoader Loader);
-// Loads every library of the table that is not loaded yet, through the loader
-// (start-up: in one place of the log, on one thread). A library that fails
-// here is tried again at its first call, which ends the process when it fails.
-void LoadSystemLibraries();
+// Loads the libraries of the table that are not loaded yet, through the loader
+// (start-up: in one place of the log, on one thread): with EarlyOnly those
+// that start-up calls before the library search is restricted, otherwise all.
+// Loading a library can make the system load others by the usual search (the
+// user interface's theme and driver when a library registers a window class),
+// so the rest wait for the restriction. A library that fails here is tried
+// again at its first call, which ends the process when it fails.
+void LoadSystemLibraries(bool EarlyOnly);
 
 // Process exit code when a library or function of the table cannot be bound:
 // the loader would have refused to start such an executable; the same code

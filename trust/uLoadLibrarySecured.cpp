@@ -129,7 +129,9 @@ HMODULE ProductFrameworkModule() { return gFramework.Get(); }
 
 void SecuredBindingInitialization() {
   SetSystemLibraryLoader(&LoadLibrarySecured);
-  LoadSystemLibraries();
+  LoadSystemLibraries(true);
 }
+
+void SystemLibrariesInitialization() { LoadSystemLibraries(false); }
 
 }  // namespace vt

@@ -37,8 +37,10 @@ void ProductFrameworkFinalization();
 HMODULE ProductFrameworkModule();
 
 // The system libraries bound at their first call (fw/uSystemLibraries) load
-// through LoadLibrarySecured from here on, and those not loaded yet load now.
-// Start-up runs it after the first secured load.
+// through LoadLibrarySecured from here on; those that start-up itself calls
+// load now. Start-up runs it after the first secured load.
 void SecuredBindingInitialization();
+// The other system libraries of the table, after the library search restriction.
+void SystemLibrariesInitialization();
 
 }  // namespace vt

@@ -14,12 +14,14 @@ Every listener serves the same paths:
   /stallheaders        no answer at all (at most 60 s)
   /bigheaders/MB       a header section of MB megabytes, then /file/1000
   /headers             echoes the request line and headers as the body
+  /files/NAME          the file NAME of the --files folder (letters, digits, ".", "_", "-")
 Listeners: plain HTTP, HTTPS (TLS up to 1.2 or 1.3), HTTPS that only speaks
 TLS 1.3 (a client limited to 1.2 fails its handshake) and HTTPS that only
 speaks TLS 1.0. Their ports go to --ports as NAME=PORT lines once all listen.
 """
 import argparse
 import os
+import re
 import select
 import signal
 import socket
@@ -31,6 +33,7 @@ import time
 import warnings
 from http.server import BaseHTTPRequestHandler
 
+FILES = None  # the folder /files/NAME serves from (--files)
 PATTERN_MOD = 251
 BLOCK = bytes(i % PATTERN_MOD for i in range(PATTERN_MOD * 4177))  # about 1 MiB, whole periods
 MAX_STALL = 60.0
@@ -193,6 +196,10 @@ class Handler(BaseHTTPRequestHandler):
             if not head:
                 self.wfile.write(b"m" * 10)
                 self.wait_for_close()
+        elif kind == "files" and len(args) == 1 and FILES and re.fullmatch(r"[A-Za-z0-9._-]+", args[0]) \
+                and os.path.isfile(os.path.join(FILES, args[0])):
+            with open(os.path.join(FILES, args[0]), "rb") as f:
+                self.send_body(200, f.read(), "application/octet-stream", head)
         elif kind == "headers":
             text = self.requestline + "\r\n" + str(self.headers)
             self.send_body(200, text.encode("latin-1", "replace"), "text/plain", head)
@@ -240,7 +247,10 @@ def main():
     ap.add_argument("--cert", required=True)
     ap.add_argument("--key", required=True)
     ap.add_argument("--ports", required=True)
+    ap.add_argument("--files")
     a = ap.parse_args()
+    global FILES
+    FILES = a.files
     V = ssl.TLSVersion
     servers = {
         "HTTP": Server(None),

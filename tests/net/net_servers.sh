@@ -1,5 +1,6 @@
 # Sourced: starts and stops the loopback servers of the HTTP client tests.
-# net_start_servers exports VT_NET_*_PORT and NET_WORK (a scratch folder);
+# net_start_servers exports VT_NET_*_PORT and NET_WORK (a scratch folder); with
+# VT_NET_FILES set, the test server serves that folder's files as /files/NAME;
 # net_stop_servers (meant for a trap) kills every server it started.
 NET_PIDS=()
 NET_WORK=""
@@ -91,7 +92,7 @@ net_start_servers() {
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$NET_WORK/key.pem" -out "$NET_WORK/cert.pem" \
     -days 2 -subj /CN=localhost >/dev/null 2>&1
   python3 "$NET_HERE/net_server.py" --cert "$NET_WORK/cert.pem" --key "$NET_WORK/key.pem" \
-    --ports "$NET_WORK/ports" >"$NET_WORK/server.log" 2>&1 </dev/null &
+    --ports "$NET_WORK/ports" ${VT_NET_FILES:+--files "$VT_NET_FILES"} >"$NET_WORK/server.log" 2>&1 </dev/null &
   NET_PIDS+=("$!")
   local i
   for i in $(seq 1 100); do [ -f "$NET_WORK/ports" ] && break; sleep 0.1; done
