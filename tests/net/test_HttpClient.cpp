@@ -89,8 +89,14 @@ TEST_P(Failure, RaisesTheMatchingExceptionAndWritesNoErrorBody) {
   SetupInstallerClient(http);
   if (c.ReadTimeout) http.ReadTimeout = c.ReadTimeout;
   TStringStream out;
+  const ULONGLONG start = GetTickCount64();
   std::exception_ptr p = Raised([&] { http.Get(NetUrl(c.Scheme, c.Port, c.Path, c.Host), out); });
+  const ULONGLONG elapsed = GetTickCount64() - start;
   ASSERT_TRUE(p) << "the request succeeded";
+  // Not one moment before the read time-out had passed.
+  if (c.Kind == TKind::ReadTimeout) {
+    EXPECT_GE(elapsed, static_cast<ULONGLONG>(c.ReadTimeout));
+  }
   const EIdException* e = As<EIdException>(p);
   ASSERT_TRUE(e) << Describe(p);
   switch (c.Kind) {
