@@ -251,6 +251,42 @@ TEST(HttpClient, IgnoresTheLibrariesEnvironmentVariables) {
   EXPECT_EQ(GetFileAttributesW(keyLog.c_str()), INVALID_FILE_ATTRIBUTES) << "the TLS secrets were written";
 }
 
+// What the client offers in its ClientHello: versions, cipher suites,
+// extensions, groups and signature algorithms, as the loopback HELLO listener
+// records them. They follow from the OpenSSL and libcurl builds; a build with
+// fewer features must offer exactly what the full build offered (recorded in
+// the files).
+struct THelloCase {
+  const char* Name;
+  TIdSSLVersion Minimum;
+  const wchar_t* Expected;  // under tests/net
+};
+
+class ClientHello : public ::testing::TestWithParam<THelloCase> {};
+
+TEST_P(ClientHello, OffersWhatTheFullLibraryBuildOffered) {
+  const THelloCase& c = GetParam();
+  const std::wstring file = WinPath(Utf8ToWide(NetEnv("VT_NET_HELLO")));
+  DeleteFileW(file.c_str());
+  TIdHTTP http;
+  SetupInstallerClient(http);
+  auto tls = std::make_unique<TIdOpenSSLIOHandlerClient>();
+  tls->MinimumTLSVersion = c.Minimum;
+  http.SetIOHandler(std::move(tls));
+  TStringStream out;
+  EXPECT_TRUE(Raised([&] { http.Get(NetUrl(L"https", "HELLO", L"/"), out); }));  // no TLS answers it
+  const std::string got = ReadFileBytes(file);
+  ASSERT_FALSE(got.empty()) << "no ClientHello arrived";
+  EXPECT_EQ(got, ReadFileBytes(SourceDir() + L"\\tests\\net\\" + c.Expected)) << got;
+}
+
+const THelloCase kHellos[] = {
+    {"Installer", sslvTLSv1, L"clienthello-tls10.txt"},  // what the worker configures (TLS 1.0 to 1.2)
+    {"Tls12Only", sslvTLSv1_2, L"clienthello-tls12.txt"},
+};
+INSTANTIATE_TEST_SUITE_P(Net, ClientHello, ::testing::ValuesIn(kHellos),
+                         [](const auto& i) { return std::string(i.param.Name); });
+
 // ---- Disconnect and the events around it
 
 class DisconnectAfter100K : public ::testing::TestWithParam<unsigned> {};
