@@ -11,7 +11,8 @@ root=$(pwd)
 . "$root/scripts/env.sh"
 build="${VT_BUILD_DIR:-$root/build}"
 exe="$build/bench/net_download_bench.exe"
-curlexe="$DEPS_DIR/curl/bin/curl.exe"
+[ -f "$build/deps.env" ] && . "$build/deps.env"
+curlexe="${VT_CURL_ROOT:-$DEPS_DIR/curl}/bin/curl.exe"
 [ -x "$exe" ] || [ -f "$exe" ] || { echo "net_download: $exe missing: build first (scripts/build.sh)" >&2; exit 2; }
 [ -f "$curlexe" ] || { echo "net_download: $curlexe missing: run scripts/setup.sh" >&2; exit 2; }
 

@@ -122,14 +122,9 @@ void TLbSHA1::HashBuffer(const void* Buffer, size_t Size, TSHA1Digest& Digest) {
   Digest = fDigest;
 }
 
-void TLbSHA1::HashStream(std::istream& Stream, TSHA1Digest& Digest) {
+void TLbSHA1::HashStream(TReadStream& Stream, TSHA1Digest& Digest) {
   TSHA1Context ctx;
-  while (Stream) {
-    Stream.read(reinterpret_cast<char*>(fBuf), sizeof(fBuf));
-    std::streamsize n = Stream.gcount();
-    if (n <= 0) break;
-    ctx.Update(fBuf, static_cast<size_t>(n));
-  }
+  for (size_t n; (n = Stream.Read(fBuf, sizeof(fBuf))) > 0;) ctx.Update(fBuf, n);
   fDigest = ctx.Finish();
   Digest = fDigest;
 }
