@@ -109,3 +109,9 @@ awk -v o="$best_ours" -v c="$best_curlexe" -v n="$best_native" -v p="$peak" -v i
   printf "  peak working set: %.1f MiB (target < 32 MiB: %s); without a download: %.1f MiB\n", \
          p / mb, (p < 32 * mb) ? "met" : "NOT met", ip / mb
 }'
+# The download stub's size, linked as shipped (stripped, unused sections dropped).
+product="$build/VeltranoShieldSetup.exe"
+awk -v s="$(stat -c %s "$product")" 'BEGIN {
+  printf "  VeltranoShieldSetup.exe stripped: %d bytes = %.2f MiB (goal <= 4 MiB: %s)\n", s, s / 1048576, \
+         (s <= 4 * 1048576) ? "met" : "NOT met"
+}'

@@ -38,16 +38,13 @@ std::wstring GetFileSHA1(const std::wstring& FileName) {
 
 std::wstring GetProcessUserName() {
   try {
-    HANDLE raw = nullptr;
-    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &raw)) {
-      CloseHandle(raw);
-    } else if (GetLastError() != ERROR_NO_TOKEN) {
+    THandle threadToken;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, threadToken.Out()) &&
+        GetLastError() != ERROR_NO_TOKEN)
       return {};
-    }
     // The user reported is always the process's, even while the thread impersonates.
-    raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
-    THandle token(raw);
+    THandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out())) return {};
     DWORD size = 0;
     GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
     if (size == 0) return {};

@@ -57,10 +57,9 @@ HMODULE LoadLibrarySecured(const std::wstring& Name) {
 
 bool IsSecureSearchAvailable() {
   if (gProbeDone) return gSecureSearch;
-  HMODULE h = LoadLibraryExW(L"ntdll", nullptr, kLoadLibrarySearchSystem32);
+  TModuleHandle h(LoadLibraryExW(L"ntdll", nullptr, kLoadLibrarySearchSystem32));
   if (h) {
     gSecureSearch = true;
-    FreeLibrary(h);
   } else if (GetLastError() == ERROR_INVALID_PARAMETER) {
     gSecureSearch = false;
   }

@@ -34,6 +34,8 @@ bool AcquireCatAdmin(TCatAdmin& Admin) { return CryptCATAdminAcquireContext(Admi
 std::wstring FirstCatalogOf(HCATADMIN Admin, BYTE* Hash, DWORD HashSize) {
   HCATINFO info = CryptCATAdminEnumCatalogFromHash(Admin, Hash, HashSize, 0, nullptr);
   if (!info) return {};
+  // Released with the administration context it came from.
+  auto release = ScopeExit([Admin, info] { CryptCATAdminReleaseCatalogContext(Admin, info, 0); });
   std::wstring path;
   CATALOG_INFO ci{};
   ci.cbStruct = sizeof ci;
@@ -41,7 +43,6 @@ std::wstring FirstCatalogOf(HCATADMIN Admin, BYTE* Hash, DWORD HashSize) {
     ci.wszCatalogFile[MAX_PATH - 1] = L'\0';
     path = ci.wszCatalogFile;
   }
-  CryptCATAdminReleaseCatalogContext(Admin, info, 0);
   return path;
 }
 
