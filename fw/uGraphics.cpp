@@ -14,7 +14,9 @@ namespace vt {
 
 namespace {
 
+// Start-up and shutdown pair up; GDI+ runs from the first start to the last shutdown.
 ULONG_PTR gGdiPlusToken = 0;
+int gGdiPlusUsers = 0;
 
 // Picture files come from folders anyone can write to: a PNG is decoded only
 // when its header names a sane size, so a hostile file cannot make GDI+
@@ -360,15 +362,15 @@ void TPngImage::LoadFromBytes(const void* Data, size_t Size) {
   TComRef<IStream> stream(SHCreateMemStream(static_cast<const BYTE*>(Data), UINT(Size)));
   if (!stream) throw Exception(L"Out of memory for a PNG picture");
   std::unique_ptr<Gdiplus::Bitmap> bmp(Gdiplus::Bitmap::FromStream(stream.Get()));
-  if (!bmp || bmp->GetLastStatus() != Gdiplus::Ok)
-    throw Exception(Format(L"The PNG picture cannot be decoded (GDI+ status %d)",
-                           {bmp ? int(bmp->GetLastStatus()) : int(Gdiplus::OutOfMemory)}));
+  // GetLastStatus also resets the status: read it once.
+  Gdiplus::Status st = bmp ? bmp->GetLastStatus() : Gdiplus::OutOfMemory;
+  if (st != Gdiplus::Ok) throw Exception(Format(L"The PNG picture cannot be decoded (GDI+ status %d)", {int(st)}));
   int w = int(bmp->GetWidth()), h = int(bmp->GetHeight());
   if (w != hdr.cx || h != hdr.cy) throw Exception(L"The PNG picture decodes to another size than its header says");
   Gdiplus::Rect rect(0, 0, w, h);
   Gdiplus::BitmapData bd{};
   // GDI+ decodes lazily: a broken image body shows up here.
-  Gdiplus::Status st = bmp->LockBits(&rect, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &bd);
+  st = bmp->LockBits(&rect, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &bd);
   if (st != Gdiplus::Ok) throw Exception(Format(L"The PNG picture cannot be decoded (GDI+ status %d)", {int(st)}));
   auto unlock = ScopeExit([&] { bmp->UnlockBits(&bd); });
   auto impl = std::make_unique<TImpl>();
@@ -438,17 +440,18 @@ void TPngImage::SetPixelColor(int X, int Y, TColor C) {
 // ---------------------------------------------------------------- start-up
 
 void GraphicsInitialization() {
-  if (gGdiPlusToken) return;
+  if (gGdiPlusUsers++ > 0) return;
   Gdiplus::GdiplusStartupInput in;
   Gdiplus::Status st = Gdiplus::GdiplusStartup(&gGdiPlusToken, &in, nullptr);
   if (st != Gdiplus::Ok) {
     gGdiPlusToken = 0;
+    gGdiPlusUsers = 0;
     throw Exception(Format(L"GDI+ could not start (status %d)", {int(st)}));
   }
 }
 
 void GraphicsFinalization() {
-  if (!gGdiPlusToken) return;
+  if (gGdiPlusUsers == 0 || --gGdiPlusUsers > 0) return;
   Gdiplus::GdiplusShutdown(gGdiPlusToken);
   gGdiPlusToken = 0;
 }

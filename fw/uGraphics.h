@@ -194,7 +194,8 @@ private:
   std::unique_ptr<TImpl> FImpl;
 };
 
-// GDI+ start-up and shutdown (program start-up order).
+// GDI+ start-up and shutdown (program start-up order, window thread). Calls
+// pair up: GDI+ stops at the finalisation that matches the first initialisation.
 void GraphicsInitialization();
 void GraphicsFinalization();
 

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "fw/uGraphics.h"
@@ -86,6 +87,75 @@ std::vector<std::string> ReadLines(const std::wstring& Path) {
     p = e + 2;
   }
   return lines;
+}
+
+namespace {
+
+uint32_t Crc32(const std::string& Data) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : Data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void PutBigEndian(std::string& Out, uint32_t V) {
+  for (int s = 24; s >= 0; s -= 8) Out.push_back(char(V >> s));
+}
+
+}  // namespace
+
+std::string MakePng(int W, int H, const std::vector<uint32_t>& Argb) {
+  std::string raw;  // filter byte 0, then R G B A per pixel
+  for (int y = 0; y < H; ++y) {
+    raw.push_back(0);
+    for (int x = 0; x < W; ++x) {
+      uint32_t p = Argb[size_t(y) * W + x];
+      raw += {char(p >> 16), char(p >> 8), char(p), char(p >> 24)};
+    }
+  }
+  std::string z = "\x78\x01";
+  uint32_t a = 1, b = 0;
+  for (unsigned char c : raw) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  for (size_t pos = 0;;) {
+    size_t n = std::min<size_t>(65535, raw.size() - pos);
+    bool last = pos + n == raw.size();
+    z += {char(last ? 1 : 0), char(n), char(n >> 8), char(~n), char(~n >> 8)};
+    z.append(raw, pos, n);
+    pos += n;
+    if (last) break;
+  }
+  PutBigEndian(z, (b << 16) | a);
+  auto chunk = [](std::string& Out, const char* Kind, const std::string& Data) {
+    PutBigEndian(Out, uint32_t(Data.size()));
+    std::string body = Kind + Data;
+    Out += body;
+    PutBigEndian(Out, Crc32(body));
+  };
+  std::string ihdr;
+  PutBigEndian(ihdr, uint32_t(W));
+  PutBigEndian(ihdr, uint32_t(H));
+  ihdr += {8, 6, 0, 0, 0};  // 8 bits, RGBA, deflate, no filter variants, no interlace
+  std::string png = "\x89PNG\r\n\x1a\n";
+  chunk(png, "IHDR", ihdr);
+  chunk(png, "IDAT", z);
+  chunk(png, "IEND", "");
+  return png;
+}
+
+std::string PngClaimingSize(uint32_t W, uint32_t H) {
+  std::string p = SolidPng(1, 1, 0xFFFFFFFFu);
+  std::string size;
+  PutBigEndian(size, W);
+  PutBigEndian(size, H);
+  p.replace(16, 8, size);  // width and height follow the signature and the chunk's length and type
+  std::string crc;
+  PutBigEndian(crc, Crc32(p.substr(12, 17)));
+  return p.replace(29, 4, crc);  // a consistent header: only the pixel data does not fit it
 }
 
 TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,

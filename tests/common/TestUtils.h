@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ std::string ReadFileBytes(const std::wstring& Path);
 void WriteFileBytes(const std::wstring& Path, const std::string& Data);
 // The file's lines without their CR LF.
 std::vector<std::string> ReadLines(const std::wstring& Path);
+
+// A PNG file of W x H pixels given as straight ARGB values, rows top-down
+// (stored deflate blocks: the tests need no compression library).
+std::string MakePng(int W, int H, const std::vector<uint32_t>& Argb);
+// A one-pixel PNG whose header claims W x H pixels.
+std::string PngClaimingSize(uint32_t W, uint32_t H);
+inline std::string SolidPng(int W, int H, uint32_t Argb) { return MakePng(W, H, std::vector<uint32_t>(size_t(W) * H, Argb)); }
 
 struct TProcessResult {
   DWORD ExitCode = 0xFFFFFFFF;
