@@ -56,13 +56,11 @@ HMODULE LibraryModule(TSystemLibrary* Lib) {
   auto loader = reinterpret_cast<TSystemLibraryLoader>(
       InterlockedCompareExchangePointer(reinterpret_cast<PVOID*>(&gLoader), nullptr, nullptr));
   const std::wstring name = Lib->Name;
-  HMODULE loaded = loader ? loader(name) : DefaultLoad(name);
+  TModuleHandle loaded(loader ? loader(name) : DefaultLoad(name));
   if (!loaded) return nullptr;
   // Two threads may load at once: one module handle stays, the other is released.
-  m = static_cast<HMODULE>(InterlockedCompareExchangePointer(slot, loaded, nullptr));
-  if (!m) return loaded;
-  FreeLibrary(loaded);
-  return m;
+  m = static_cast<HMODULE>(InterlockedCompareExchangePointer(slot, loaded.Get(), nullptr));
+  return m ? m : loaded.Release();
 }
 
 [[noreturn]] void Unbindable(const TImportDesc* D, const wchar_t* What) {

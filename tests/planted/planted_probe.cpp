@@ -48,7 +48,7 @@ int FetchAndCheck(const std::wstring& Url, const std::wstring& File) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc >= 4 && wcscmp(argv[1], L"fetch") == 0 && argc == 4) {
+  if (argc == 4 && wcscmp(argv[1], L"fetch") == 0) {
     vt::StartupUnits();
     int code = FetchAndCheck(argv[2], argv[3]);
     vt::ShutdownUnits();

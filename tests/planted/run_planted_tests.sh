@@ -34,7 +34,7 @@ STARTUP=("$build/VeltranoShieldSetup.exe")
 FETCH=("$build/tests/planted/planted_probe.exe" fetch "$url" "@DIR@\\download.msi")
 RUNS=(startup fetch)
 run_cmd() { # $1 = run name; prints the variable holding its command
-  case $1 in startup) echo "STARTUP" ;; fetch) echo "FETCH" ;; esac
+  case $1 in startup) echo "STARTUP" ;; fetch) echo "FETCH" ;; control) echo "CONTROL" ;; esac
 }
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -78,7 +78,6 @@ markers() { (cd "$1" && ls *.loaded 2>/dev/null | sed 's/\.loaded$//' | sort | p
 # 2. The control: a program without the setup's start-up and manifest runs every one of them.
 dir="$work/control"; mkdir -p "$dir"; plant "$dir"
 CONTROL=("$build/tests/planted/planted_probe_plain.exe" plain "${names[@]}")
-run_cmd() { case $1 in startup) echo "STARTUP" ;; fetch) echo "FETCH" ;; control) echo "CONTROL" ;; esac; }
 run_in "$dir" control -all "$native" || true
 ran=$(markers "$dir")
 [ "$ran" = "$(printf '%s\n' "${names[@]}" | sort | paste -sd' ')" ] ||
