@@ -11,6 +11,7 @@
 #include "trust/UWow64Api.h"
 #include "trust/uDllsSecurity.h"
 #include "trust/uLoadLibrarySecured.h"
+#include "worker/VtThreadUtils.h"
 
 namespace vt {
 
@@ -33,6 +34,8 @@ const TUnit kProductUnits[] = {
     {L"uDllsSecurity", &DllsSecurityInitialization, nullptr},
     // After the restriction, as whatever they load in turn is then searched in the system folder only.
     {L"SystemLibraries", &SystemLibrariesInitialization, nullptr},
+    // Nothing to start; its shutdown comes when every worker is gone.
+    {L"VtThreadUtils", nullptr, &VtThreadUtilsFinalization},
     // After the restriction: the TLS libraries bind from the system folder only.
     {L"Net", &NetInitialization, &NetFinalization},
 };

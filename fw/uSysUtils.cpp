@@ -194,6 +194,25 @@ std::wstring_view TrimBlanks(std::wstring_view s) {
   return s.substr(b, e - b);
 }
 
+bool TryStrToInt(std::wstring_view s, int32_t& Out) {
+  while (!s.empty() && s.front() == L' ') s.remove_prefix(1);
+  bool negative = false;
+  if (!s.empty() && (s.front() == L'+' || s.front() == L'-')) {
+    negative = s.front() == L'-';
+    s.remove_prefix(1);
+  }
+  if (s.empty()) return false;
+  const uint64_t limit = negative ? 2147483648ull : 2147483647ull;
+  uint64_t v = 0;
+  for (wchar_t c : s) {
+    if (c < L'0' || c > L'9') return false;
+    v = v * 10 + uint64_t(c - L'0');
+    if (v > limit) return false;
+  }
+  Out = negative ? static_cast<int32_t>(-static_cast<int64_t>(v)) : static_cast<int32_t>(v);
+  return true;
+}
+
 std::wstring Utf8ToWide(std::string_view s) {
   if (s.empty()) return {};
   int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);

@@ -110,6 +110,9 @@ std::wstring UpperCaseAZ(std::wstring_view s);
 bool SameTextAZ(std::wstring_view a, std::wstring_view b);
 // Removes leading and trailing characters at or below the space character.
 std::wstring_view TrimBlanks(std::wstring_view s);
+// A signed 32-bit decimal: leading blanks, at most one sign, then digits only.
+// False (Out unchanged) for anything else, an empty text or a value out of range.
+bool TryStrToInt(std::wstring_view s, int32_t& Out);
 
 std::wstring Utf8ToWide(std::string_view s);
 std::string WideToUtf8(std::wstring_view s);

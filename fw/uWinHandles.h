@@ -5,6 +5,7 @@
 #include <winsvc.h>
 #include <wintrust.h>
 #include <mscat.h>
+#include <msi.h>
 
 #include <utility>
 
@@ -82,6 +83,7 @@ using TCryptMsg = TUniqueHandle<HCRYPTMSG, TNullHandleTraits<HCRYPTMSG, &CryptMs
 using TCertContext = TUniqueHandle<PCCERT_CONTEXT, TNullHandleTraits<PCCERT_CONTEXT, &CertFreeCertificateContext>>;
 inline BOOL CatAdminRelease(HCATADMIN h) { return CryptCATAdminReleaseContext(h, 0); }
 using TCatAdmin = TUniqueHandle<HCATADMIN, TNullHandleTraits<HCATADMIN, &CatAdminRelease>>;
+using TMsiHandle = TUniqueHandle<MSIHANDLE, TNullHandleTraits<MSIHANDLE, &MsiCloseHandle>>;  // msi.dll
 template <class I>
 ULONG ComRelease(I* p) { return p->Release(); }
 template <class I>
