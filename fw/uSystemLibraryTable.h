@@ -10,8 +10,11 @@
 
 // Each library with its stage: 1 when start-up calls it before the library
 // search is restricted (userenv: the debug log's folder; version: the file
-// version in the information record), 0 otherwise.
-#define VT_SYSTEM_LIBRARIES(L) L(crypt32, 0) L(wintrust, 0) L(userenv, 1) L(bcrypt, 0) L(version, 1) L(msi, 0)
+// version in the information record), 0 otherwise. A library without rows is
+// one that another system library loads by the usual search, loaded here from
+// the system folder first (cryptnet: crypt32's revocation check).
+#define VT_SYSTEM_LIBRARIES(L) \
+  L(crypt32, 0) L(wintrust, 0) L(userenv, 1) L(bcrypt, 0) L(version, 1) L(msi, 0) L(cryptnet, 0)
 
 #define VT_SYSTEM_FUNCTIONS(F)                      \
   F(crypt32, CertCloseStore, 8)                     \

@@ -51,7 +51,7 @@ run_in() {
   local rc=0
   VeltranoDbgLog="$(winpath "$dir/run.log")" WINEDEBUG="$debug" \
     WINEDLLOVERRIDES="${native:+$native=n,b;}mscoree,mshtml=" \
-    timeout 120 "$winerun" "$(winpath "$exe")" "${args[@]}" </dev/null >"$dir/stdout" 2>"$dir/stderr" || rc=$?
+    timeout 60 "$winerun" "$(winpath "$exe")" "${args[@]}" </dev/null >"$dir/stdout" 2>"$dir/stderr" || rc=$?
   return $rc
 }
 
