@@ -28,9 +28,12 @@ url="https://127.0.0.1:$VT_NET_HTTPS_PORT/files/package.msi"
 # The runs: a name, the program, its arguments (@DIR@: the run's folder).
 # The setup's start-up, with the real executable:
 STARTUP=("$build/VeltranoShieldSetup.exe")
-# A download and its signature check: the probe does what the worker will do,
-# until the setup itself downloads; then this line becomes
+# A download and its signature check: the probe does what the worker does,
+# until the setup's window starts the worker; then this line becomes
 #   FETCH=("$build/loopback/VeltranoShieldSetup.exe" /QUIET)
+# (exit code 0 = installed), with the worker's loopback servers serving the
+# package (tests/worker/worker_servers.sh: worker_start_servers after
+# net_start_servers, and RESOURCE_LOCK veltrano_download_ports on this test).
 FETCH=("$build/tests/planted/planted_probe.exe" fetch "$url" "@DIR@\\download.msi")
 RUNS=(startup fetch)
 run_cmd() { # $1 = run name; prints the variable holding its command
