@@ -2,7 +2,11 @@
 
 #include <exception>
 
+#include "app/uMain.h"
+#include "fw/uForms.h"
+#include "fw/uGraphics.h"
 #include "fw/uSystemLibraries.h"
+#include "fw/uThread.h"
 #include "lang/Language.h"
 #include "log/DebugLogUtils.h"
 #include "log/uDebugLog.h"
@@ -11,6 +15,7 @@
 #include "trust/UWow64Api.h"
 #include "trust/uDllsSecurity.h"
 #include "trust/uLoadLibrarySecured.h"
+#include "ui/uThreadImages.h"
 #include "worker/VtThreadUtils.h"
 
 namespace vt {
@@ -19,7 +24,8 @@ namespace {
 
 // A unit is one row. Rows without a shutdown have nothing to undo: the secured
 // binding, the system libraries and the library search restriction hold for
-// the rest of the process, and the system probes only read and cache.
+// the rest of the process, and the system probes only read and cache. Rows
+// without a start-up only clean up what later work left.
 const TUnit kProductUnits[] = {
     {L"uDebugLog", &DebugLogInitialization, &DebugLogFinalization},
     {L"DebugLogUtils", &DebugLogUtilsInitialization, &DebugLogUtilsFinalization},
@@ -38,6 +44,12 @@ const TUnit kProductUnits[] = {
     {L"VtThreadUtils", nullptr, &VtThreadUtilsFinalization},
     // After the restriction: the TLS libraries bind from the system folder only.
     {L"Net", &NetInitialization, &NetFinalization},
+    // This thread becomes the window thread.
+    {L"ThreadSync", &ThreadSyncInitialization, &ThreadSyncFinalization},
+    {L"Graphics", &GraphicsInitialization, &GraphicsFinalization},
+    // Nothing to start; its pictures go before the drawing layer does.
+    {L"ThreadImages", nullptr, &ThreadImagesFinalization},
+    {L"Forms", &FormsInitialization, &FormsFinalization},
 };
 
 // What started, for the shutdown.
@@ -83,10 +95,7 @@ void ShutdownUnits() {
   }
 }
 
-int RunApplication() {
-  TLogScope scope(L"-> RunApplication", L"<- RunApplication: 0");
-  return 0;
-}
+int RunApplication() { return RunMainWindow(); }
 
 int RunProgram(int (*Run)(), std::span<const TUnit> Units) {
   int code = static_cast<int>(kExitInternalFailure);

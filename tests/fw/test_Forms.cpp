@@ -5,36 +5,16 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "fw/uForms.h"
 #include "fw/uGraphics.h"
+#include "common/UiTestUtils.h"
 
 namespace vt {
 namespace {
-
-// Runs the message loop until Done() or about TimeoutMs have passed.
-template <class F>
-bool PumpUntil(F Done, DWORD TimeoutMs = 5000) {
-  DWORD start = GetTickCount();
-  while (!Done()) {
-    if (GetTickCount() - start > TimeoutMs) return false;
-    Application().ProcessMessages();
-    Sleep(5);
-  }
-  return true;
-}
-
-// Moves the mouse as a user would: input injected into the system's queue.
-void MoveMouse(int X, int Y) {
-  INPUT in{};
-  in.type = INPUT_MOUSE;
-  in.mi.dx = MulDiv(X, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-  in.mi.dy = MulDiv(Y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &in, sizeof(in));
-}
 
 // A fresh application object after a test that ended its loop.
 void ResetApplication() {
@@ -172,13 +152,14 @@ TEST(Forms, MouseEnterAndLeaveFollowTheRealPointer) {
   lab->OnMouseLeave = [&](TComponent*) { ++leaves; };
   form.ShowForm();
   SetForegroundWindow(form.Handle());
-  MoveMouse(100 + 50, 100 + 25);
-  EXPECT_TRUE(PumpUntil([&] { return enters == 1; }));
+  ASSERT_TRUE(test::MoveMouse(100 + 50, 100 + 25));
+  EXPECT_TRUE(test::PumpUntil([&] { return enters == 1; }));
   EXPECT_TRUE(lab->MouseInControl());
-  MoveMouse(100 + 200, 100 + 80);
-  EXPECT_TRUE(PumpUntil([&] { return leaves == 1; }));
+  ASSERT_TRUE(test::MoveMouse(100 + 200, 100 + 80));
+  EXPECT_TRUE(test::PumpUntil([&] { return leaves == 1; }));
+  EXPECT_EQ(enters, 1);
   EXPECT_FALSE(lab->MouseInControl());
-  MoveMouse(0, 0);
+  test::MoveMouse(0, 0);
 }
 
 TEST(Forms, DialogKeysGoToTheControlsThatTakeThem) {

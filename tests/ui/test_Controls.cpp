@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ControlTestUtils.h"
+#include "common/UiTestUtils.h"
 #include "common/TestUtils.h"
 #include "fw/uForms.h"
 #include "fw/uSysUtils.h"

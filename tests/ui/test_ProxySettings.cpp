@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ControlTestUtils.h"
+#include "common/UiTestUtils.h"
 #include "common/TestUtils.h"
 #include "fw/uForms.h"
 #include "ui/uProxySettings.h"

@@ -1,4 +1,4 @@
-#include "ControlTestUtils.h"
+#include "common/UiTestUtils.h"
 
 #include <cstdio>
 #include <string>
