@@ -15,6 +15,8 @@
 #include "trust/UWow64Api.h"
 #include "trust/uDllsSecurity.h"
 #include "trust/uLoadLibrarySecured.h"
+#include "ui/QsCombobox.h"
+#include "ui/VtCheckBox.h"
 #include "ui/uThreadImages.h"
 #include "worker/VtThreadUtils.h"
 
@@ -50,6 +52,9 @@ const TUnit kProductUnits[] = {
     // Nothing to start; its pictures go before the drawing layer does.
     {L"ThreadImages", nullptr, &ThreadImagesFinalization},
     {L"Forms", &FormsInitialization, &FormsFinalization},
+    // Control pictures, decoded once.
+    {L"VtCheckBox", &VtCheckBoxInitialization, &VtCheckBoxFinalization},
+    {L"QsCombobox", &QsComboboxInitialization, &QsComboboxFinalization},
 };
 
 // What started, for the shutdown.

@@ -143,6 +143,9 @@ void TControl::CreateHandle() {
   HWND w = CreateWindowExW(p.ExStyle, p.ClassName.c_str(), p.Caption.c_str(), p.Style, p.X, p.Y, p.Width, p.Height,
                            p.WndParent, nullptr, GetModuleHandleW(nullptr), p.SystemClass ? nullptr : this);
   if (!w) RaiseLastOSError();
+  // Later siblings lie above earlier ones (the controls' order is the z-order);
+  // the system would put a new child at the bottom.
+  if (p.Style & WS_CHILD) SetWindowPos(w, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   if (p.SystemClass) {
     AttachHandle(w);
     FOldProc = reinterpret_cast<WNDPROC>(

@@ -9,7 +9,7 @@ need_root() { if [ "$(id -u)" -ne 0 ]; then echo "setup: run as root (apt-get)" 
 
 PKGS=(build-essential cmake ninja-build make perl python3 git pkg-config dpkg-dev
       mingw-w64 wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
-      msitools wixl osslsigncode openssl curl microsocks tinyproxy googletest patch)
+      msitools wixl osslsigncode openssl curl microsocks tinyproxy googletest patch fonts-dejavu-extra)
 
 # deb-src entries mirroring the machine's own deb entries (same URIs/suites).
 add_deb_src() {

@@ -39,19 +39,62 @@ bool ReadAll(const std::wstring& Path, std::string& Out) {
   return ok;
 }
 
-BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD Lang, LONG_PTR Param) {
-  reinterpret_cast<std::vector<WORD>*>(Param)->push_back(Lang);
+// One resource of the file: type and name (a number or a text), language, bytes.
+struct TResId {
+  bool IsNumber = false;
+  WORD Number = 0;
+  std::wstring Text;
+  explicit TResId(LPCWSTR Id) {
+    if (IS_INTRESOURCE(Id)) {
+      IsNumber = true;
+      Number = static_cast<WORD>(reinterpret_cast<ULONG_PTR>(Id));
+    } else {
+      Text = Id;
+    }
+  }
+  LPCWSTR Ptr() const { return IsNumber ? MAKEINTRESOURCEW(Number) : Text.c_str(); }
+};
+
+struct TResource {
+  TResId Type;
+  TResId Name;
+  WORD Lang;
+  std::string Bytes;
+};
+
+struct TCollect {
+  HMODULE Module;
+  std::vector<TResource>* Out;
+};
+
+BOOL CALLBACK CollectLanguage(HMODULE M, LPCWSTR Type, LPCWSTR Name, WORD Lang, LONG_PTR Param) {
+  auto* c = reinterpret_cast<TCollect*>(Param);
+  HRSRC r = FindResourceExW(M, Type, Name, Lang);
+  HGLOBAL g = r ? LoadResource(M, r) : nullptr;
+  const char* p = g ? static_cast<const char*>(LockResource(g)) : nullptr;
+  DWORD n = r ? SizeofResource(M, r) : 0;
+  c->Out->push_back({TResId(Type), TResId(Name), Lang, p ? std::string(p, n) : std::string()});
   return TRUE;
 }
 
-// The languages under which the file holds the resource now.
-std::vector<WORD> LanguagesOf(const std::wstring& File, const std::wstring& Name) {
-  std::vector<WORD> langs;
+BOOL CALLBACK CollectName(HMODULE M, LPCWSTR Type, LPWSTR Name, LONG_PTR Param) {
+  EnumResourceLanguagesW(M, Type, Name, CollectLanguage, Param);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectType(HMODULE M, LPWSTR Type, LONG_PTR Param) {
+  EnumResourceNamesW(M, Type, CollectName, Param);
+  return TRUE;
+}
+
+// Every resource the file holds now, with its bytes.
+bool ReadResources(const std::wstring& File, std::vector<TResource>& Out) {
   HMODULE m = LoadLibraryExW(File.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!m) return langs;
-  EnumResourceLanguagesW(m, RT_RCDATA, Name.c_str(), CollectLanguage, reinterpret_cast<LONG_PTR>(&langs));
+  if (!m) return false;
+  TCollect c{m, &Out};
+  EnumResourceTypesW(m, CollectType, reinterpret_cast<LONG_PTR>(&c));
   FreeLibrary(m);
-  return langs;
+  return true;
 }
 
 int Fail(const wchar_t* What) {
@@ -90,29 +133,36 @@ int wmain(int argc, wchar_t** argv) {
       return 2;
     }
   }
-  // Languages are read before the update handle exists (it holds the file).
-  std::vector<std::vector<WORD>> existing;
-  for (const TChange& c : changes) existing.push_back(LanguagesOf(file, c.Name));
-
-  HANDLE h = BeginUpdateResourceW(file.c_str(), FALSE);
+  // Every resource is read first and written back (except the branding ones
+  // changed here) into an empty resource section: deleting single resources
+  // in place is not something every implementation of the update does.
+  std::vector<TResource> all;
+  if (!ReadResources(file, all)) return Fail(L"cannot read the file's resources");
+  auto changed = [&](const TResource& r) {
+    if (r.Type.IsNumber && r.Type.Number == 10 && !r.Name.IsNumber)
+      for (const TChange& c : changes)
+        if (_wcsicmp(c.Name.c_str(), r.Name.Text.c_str()) == 0) return true;
+    return false;
+  };
+  HANDLE h = BeginUpdateResourceW(file.c_str(), TRUE);
   if (!h) return Fail(L"BeginUpdateResource");
-  for (size_t i = 0; i < changes.size(); ++i) {
-    const TChange& c = changes[i];
-    for (WORD lang : existing[i])
-      if (!UpdateResourceW(h, RT_RCDATA, c.Name.c_str(), lang, nullptr, 0)) {
-        EndUpdateResourceW(h, TRUE);
-        return Fail(L"UpdateResource (remove)");
-      }
-    if (!c.Remove) {
-      // A zero-length value still needs a data pointer, or the call deletes.
-      static char empty[1] = {0};
-      void* data = c.Bytes.empty() ? empty : const_cast<char*>(c.Bytes.data());
-      DWORD size = static_cast<DWORD>(c.Bytes.size());
-      if (!UpdateResourceW(h, RT_RCDATA, c.Name.c_str(), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), data, size)) {
-        EndUpdateResourceW(h, TRUE);
-        // Wine refuses a resource of zero bytes; Windows writes it.
-        return Fail(size == 0 ? L"UpdateResource refused a resource of zero bytes" : L"UpdateResource (set)");
-      }
+  for (TResource& r : all) {
+    if (changed(r)) continue;
+    if (!UpdateResourceW(h, r.Type.Ptr(), r.Name.Ptr(), r.Lang, r.Bytes.data(), static_cast<DWORD>(r.Bytes.size()))) {
+      EndUpdateResourceW(h, TRUE);
+      return Fail(L"UpdateResource (keep)");
+    }
+  }
+  for (const TChange& c : changes) {
+    if (c.Remove) continue;
+    // A zero-length value still needs a data pointer, or the call deletes.
+    static char empty[1] = {0};
+    void* data = c.Bytes.empty() ? empty : const_cast<char*>(c.Bytes.data());
+    DWORD size = static_cast<DWORD>(c.Bytes.size());
+    if (!UpdateResourceW(h, RT_RCDATA, c.Name.c_str(), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), data, size)) {
+      EndUpdateResourceW(h, TRUE);
+      // Wine refuses a resource of zero bytes; Windows writes it.
+      return Fail(size == 0 ? L"UpdateResource refused a resource of zero bytes" : L"UpdateResource (set)");
     }
   }
   if (!EndUpdateResourceW(h, FALSE)) return Fail(L"EndUpdateResource");

@@ -98,7 +98,7 @@ protected:
 TEST_F(ProductLog, BlockOpensTheLogWhenDebugOutputIsOn) {
   FDebug.SetDword(1);
   const std::wstring exe = test::ProductExe();
-  const std::wstring cmd = L"\"" + exe + L"\" /extra \"quoted arg\"  x=1";
+  const std::wstring cmd = L"\"" + exe + L"\"" + test::kQuietRun + L" \"QUOTED=quoted arg\"  x=1";
   const auto lines = FromSystemProbes(RunProduct(FDir, cmd));
   ASSERT_GE(lines.size(), 13u);
 
@@ -130,7 +130,7 @@ TEST_F(ProductLog, BlockOpensTheLogWhenDebugOutputIsOn) {
 
 TEST_F(ProductLog, ShellIsTheParentWhenStartedFromACommandPrompt) {
   FDebug.SetDword(1);
-  const auto lines = RunProduct(FDir, L"cmd.exe /c \"\"" + test::ProductExe() + L"\"\"");
+  const auto lines = RunProduct(FDir, L"cmd.exe /c \"\"" + test::ProductExe() + L"\"" + test::kQuietRun + L"\"");
   EXPECT_TRUE(AnyLineContains(lines, "Parent process: cmd.exe ("));
 }
 
@@ -141,7 +141,7 @@ TEST_F(ProductLog, NothingOfTheBlockWhenDebugOutputIsOff) {
       FDebug.Delete();
     else
       FDebug.SetDword(static_cast<DWORD>(state));
-    const auto lines = FromSystemProbes(RunProduct(FDir, L"\"" + test::ProductExe() + L"\""));
+    const auto lines = FromSystemProbes(RunProduct(FDir, L"\"" + test::ProductExe() + L"\"" + test::kQuietRun));
     ASSERT_FALSE(lines.empty());
     for (const char* s : {"LogApplicationCommonInfo", "Os version", "Os user", "App.CmdLine", "App.hash",
                           "TLbSHA1", "App.version", "Config ", "Parent process"})

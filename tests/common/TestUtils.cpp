@@ -158,8 +158,8 @@ std::string PngClaimingSize(uint32_t W, uint32_t H) {
   return p.replace(29, 4, crc);  // a consistent header: only the pixel data does not fit it
 }
 
-TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
-                          DWORD TimeoutMs) {
+bool StartProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
+                  PROCESS_INFORMATION& Info) {
   std::wstring env;
   if (wchar_t* block = GetEnvironmentStringsW()) {
     for (const wchar_t* p = block; *p; p += wcslen(p) + 1) {
@@ -177,12 +177,17 @@ TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std
   env += L'\0';
   STARTUPINFOW si{};
   si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
+  Info = PROCESS_INFORMATION{};
   std::wstring cmd = CommandLine;
+  return CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
+                        &si, &Info) != FALSE;
+}
+
+TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
+                          DWORD TimeoutMs) {
+  PROCESS_INFORMATION pi{};
   TProcessResult r;
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
-                      &si, &pi))
-    return r;
+  if (!StartProcess(CommandLine, ExtraEnv, pi)) return r;
   if (WaitForSingleObject(pi.hProcess, TimeoutMs) == WAIT_TIMEOUT) {
     TerminateProcess(pi.hProcess, 1);
     WaitForSingleObject(pi.hProcess, 5000);

@@ -13,6 +13,9 @@ std::wstring EnvVar(const wchar_t* Name);
 std::wstring WinPath(std::wstring Path);
 // The product executable (VT_PRODUCT_EXE) and the source/build folders as Windows paths.
 std::wstring ProductExe();
+// Arguments for a run of the product that ends by itself: no window, no
+// download, no environment check (and no package beside it: outcome 0).
+inline constexpr wchar_t kQuietRun[] = L" /QUIET /NODOWNLOAD /NOCHECK";
 std::wstring SourceDir();
 std::wstring BinaryDir();
 // A new empty folder under the temp folder, removed with its files on destruction.
@@ -45,6 +48,10 @@ struct TProcessResult {
   DWORD ExitCode = 0xFFFFFFFF;
   bool TimedOut = false;
 };
+// Starts CommandLine with the extra environment entries ("NAME=value") added
+// to this process's environment; the caller closes both handles of Info.
+bool StartProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,
+                  PROCESS_INFORMATION& Info);
 // Starts CommandLine with the extra environment entries ("NAME=value") added
 // to this process's environment and waits at most TimeoutMs.
 TProcessResult RunProcess(const std::wstring& CommandLine, const std::vector<std::wstring>& ExtraEnv,

@@ -77,7 +77,7 @@ TEST(LogFileOverride, ExistingFileIsEmptiedAndFinalizationIsLast) {
   std::string old;
   while (old.size() < 256 * 1024) old += "OLD CONTENT THAT MUST GO\r\n";
   WriteFileBytes(log, old);
-  auto r = RunProcess(L"\"" + ProductExe() + L"\"", {L"VeltranoDbgLog=" + log});
+  auto r = RunProcess(L"\"" + ProductExe() + L"\"" + kQuietRun, {L"VeltranoDbgLog=" + log});
   ASSERT_FALSE(r.TimedOut);
   ASSERT_EQ(0u, r.ExitCode) << GetLastError();
   std::string all = ReadFileBytes(log);
@@ -89,13 +89,13 @@ TEST(LogFileOverride, ExistingFileIsEmptiedAndFinalizationIsLast) {
 
   // A folder path that does not exist yet is created by the log.
   std::wstring fresh = dir.File(L"new\\deeper\\x.log");
-  r = RunProcess(L"\"" + ProductExe() + L"\"", {L"VeltranoDbgLog=" + fresh});
+  r = RunProcess(L"\"" + ProductExe() + L"\"" + kQuietRun, {L"VeltranoDbgLog=" + fresh});
   EXPECT_FALSE(ReadLines(fresh).empty());
 
   // The same with forward slashes in the name.
   std::wstring slashed = dir.File(L"fw\\deep\\y.log");
   for (auto& c : slashed)
     if (c == L'\\') c = L'/';
-  r = RunProcess(L"\"" + ProductExe() + L"\"", {L"VeltranoDbgLog=" + slashed});
+  r = RunProcess(L"\"" + ProductExe() + L"\"" + kQuietRun, {L"VeltranoDbgLog=" + slashed});
   EXPECT_FALSE(ReadLines(dir.File(L"fw\\deep\\y.log")).empty());
 }

@@ -26,8 +26,9 @@ net_watchdog $$
 url="https://127.0.0.1:$VT_NET_HTTPS_PORT/files/package.msi"
 
 # The runs: a name, the program, its arguments (@DIR@: the run's folder).
-# The setup's start-up, with the real executable:
-STARTUP=("$build/VeltranoShieldSetup.exe")
+# The setup's start-up and main window, with the real executable (quiet: no
+# window shown, nothing downloaded, no environment check; it ends with 0):
+STARTUP=("$build/VeltranoShieldSetup.exe" /QUIET /NODOWNLOAD /NOCHECK)
 # A download and its signature check: the probe does what the worker does,
 # until the setup's window starts the worker; then this line becomes
 #   FETCH=("$build/loopback/VeltranoShieldSetup.exe" /QUIET)

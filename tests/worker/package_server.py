@@ -4,7 +4,8 @@ and the package mirror (HTTP), serving the files of one folder (--root).
 
 Redirect service: "/?v=2017.10&l=..&p=..[&refer=..]&t=TOPIC64". The topic,
 without its "64" and a trailing "_", is MODE or MODE.ARG from the table MODES;
-the default topic "download_shield_msi_" serves the --default file.
+the default topic "download_shield_msi_" serves the --default file (slowly
+with --paced, so that a person can watch the download).
 Package mirror: "/vsx/NAME64_ALTVER.msi" serves the --default file, or the mode
 ALTVER names when it is one of MODES ("bytes.102401"). The mirror's own paths,
 where the redirects lead:
@@ -38,7 +39,7 @@ def mirror(path):
 # MODE -> what the redirect service (or the mirror, for an ALTVER) answers:
 # ("redirect", URL), ("status", CODE) or ("pattern", N): N pattern bytes itself.
 MODES = {
-    "download_shield_msi": lambda arg: ("redirect", mirror("/pkg/" + ARGS.default)),
+    "download_shield_msi": lambda arg: ("redirect", mirror(("/slow/" if ARGS.paced else "/pkg/") + ARGS.default)),
     "pkg": lambda arg: ("redirect", mirror("/pkg/" + arg)),
     "bytes": lambda arg: ("redirect", mirror("/bytes/" + arg)),
     "slow": lambda arg: ("redirect", mirror("/slow/" + arg)),
@@ -150,6 +151,7 @@ def main():
     ap.add_argument("--root", required=True, help="folder whose files are served")
     ap.add_argument("--default", required=True, help="file (relative to --root) of the default topic")
     ap.add_argument("--log", required=True)
+    ap.add_argument("--paced", action="store_true", help="the default topic's file arrives slowly (demonstration)")
     ap.add_argument("--https-port", type=int, default=47443)
     ap.add_argument("--http-port", type=int, default=47080)
     ARGS = ap.parse_args()
