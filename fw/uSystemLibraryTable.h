@@ -12,9 +12,11 @@
 // search is restricted (userenv: the debug log's folder; version: the file
 // version in the information record), 0 otherwise. A library without rows is
 // one that another system library loads by the usual search, loaded here from
-// the system folder first (cryptnet: crypt32's revocation check).
-#define VT_SYSTEM_LIBRARIES(L) \
-  L(crypt32, 0) L(wintrust, 0) L(userenv, 1) L(bcrypt, 0) L(version, 1) L(msi, 0) L(cryptnet, 0)
+// the system folder first (cryptnet: crypt32's revocation check;
+// windowscodecs: GDI+ decoding a picture).
+#define VT_SYSTEM_LIBRARIES(L)                                                                   \
+  L(crypt32, 0) L(wintrust, 0) L(userenv, 1) L(bcrypt, 0) L(version, 1) L(msi, 0) L(cryptnet, 0) \
+  L(windowscodecs, 0)
 
 #define VT_SYSTEM_FUNCTIONS(F)                      \
   F(crypt32, CertCloseStore, 8)                     \

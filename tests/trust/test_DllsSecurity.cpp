@@ -225,7 +225,7 @@ TEST(ApplicationManifest, AsksForElevationAndPinsTheLibraries) {
                           "CoreMessaging.dll", "DWMAPI.DLL", "WINSTA.DLL", "wtsapi32.DLL", "CoreUIComponents.DLL",
                           "winspool.drv",
                           // loaded by system libraries' own search (the planted-library test found them)
-                          "uxtheme.dll", "cryptnet.dll"}) {
+                          "uxtheme.dll", "cryptnet.dll", "windowscodecs.dll"}) {
     std::string entry = std::string("<file name=\"") + lib + "\" loadFrom=\"%SystemRoot%\\system32\\\"/>";
     EXPECT_NE(manifest.find(entry), std::string::npos) << entry;
     ++pinned;
