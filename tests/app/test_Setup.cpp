@@ -25,18 +25,7 @@ namespace {
 
 using test::TProductRun;
 
-class TSetupEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    GraphicsInitialization();
-    FormsInitialization();
-  }
-  void TearDown() override {
-    FormsFinalization();
-    GraphicsFinalization();
-  }
-};
-const auto* const kSetupEnv = ::testing::AddGlobalTestEnvironment(new TSetupEnvironment);
+[[maybe_unused]] const bool kWindows = test::UseWindows();
 
 constexpr wchar_t kPropsProduct[] = L"{3F2A8C41-6B1D-4E7A-9C50-2D8E1F4A6B73}";
 

@@ -14,12 +14,18 @@ Every listener serves the same paths:
   /stallheaders        no answer at all (at most 60 s)
   /bigheaders/MB       a header section of MB megabytes, then /file/1000
   /headers             echoes the request line and headers as the body
+  /files/NAME          the file NAME of the --files folder (letters, digits, ".", "_", "-")
 Listeners: plain HTTP, HTTPS (TLS up to 1.2 or 1.3), HTTPS that only speaks
 TLS 1.3 (a client limited to 1.2 fails its handshake) and HTTPS that only
 speaks TLS 1.0. Their ports go to --ports as NAME=PORT lines once all listen.
+With --hello FILE one more listener, HELLO, answers no TLS at all: it writes
+what the client's first message (ClientHello) offers into FILE (versions,
+cipher suites, extensions, groups, signature algorithms; nothing that changes
+from one connection to the next) and closes the connection.
 """
 import argparse
 import os
+import re
 import select
 import signal
 import socket
@@ -31,6 +37,8 @@ import time
 import warnings
 from http.server import BaseHTTPRequestHandler
 
+FILES = None  # the folder /files/NAME serves from (--files)
+HELLO = None  # where the HELLO listener writes the last offer (--hello)
 PATTERN_MOD = 251
 BLOCK = bytes(i % PATTERN_MOD for i in range(PATTERN_MOD * 4177))  # about 1 MiB, whole periods
 MAX_STALL = 60.0
@@ -193,6 +201,10 @@ class Handler(BaseHTTPRequestHandler):
             if not head:
                 self.wfile.write(b"m" * 10)
                 self.wait_for_close()
+        elif kind == "files" and len(args) == 1 and FILES and re.fullmatch(r"[A-Za-z0-9._-]+", args[0]) \
+                and os.path.isfile(os.path.join(FILES, args[0])):
+            with open(os.path.join(FILES, args[0]), "rb") as f:
+                self.send_body(200, f.read(), "application/octet-stream", head)
         elif kind == "headers":
             text = self.requestline + "\r\n" + str(self.headers)
             self.send_body(200, text.encode("latin-1", "replace"), "text/plain", head)
@@ -200,14 +212,79 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(404, b"no such path", "text/plain", head)
 
 
+def describe_client_hello(data):
+    """The offer of a TLS ClientHello record as text lines, or None."""
+    if len(data) < 5 or data[0] != 22:
+        return None
+    body = data[5:5 + int.from_bytes(data[3:5], "big")]
+    if len(body) < 4 or body[0] != 1:
+        return None
+    h = body[4:4 + int.from_bytes(body[1:4], "big")]
+    pos = 2 + 32
+    version = h[0:2].hex()
+    pos += 1 + h[pos]  # session id
+    n = int.from_bytes(h[pos:pos + 2], "big")
+    ciphers = [h[i:i + 2].hex() for i in range(pos + 2, pos + 2 + n, 2)]
+    pos += 2 + n
+    pos += 1 + h[pos]  # compression methods
+    end = pos + 2 + int.from_bytes(h[pos:pos + 2], "big")
+    pos += 2
+    exts, fields = [], {}
+    while pos + 4 <= end:
+        t = int.from_bytes(h[pos:pos + 2], "big")
+        ln = int.from_bytes(h[pos + 2:pos + 4], "big")
+        v = h[pos + 4:pos + 4 + ln]
+        pos += 4 + ln
+        if t == 21:  # padding: its length follows the others
+            continue
+        exts.append(str(t))
+        if t == 10:
+            fields["groups"] = [v[i:i + 2].hex() for i in range(2, len(v), 2)]
+        elif t == 13:
+            fields["sigalgs"] = [v[i:i + 2].hex() for i in range(2, len(v), 2)]
+        elif t == 11:
+            fields["point_formats"] = [v[i:i + 1].hex() for i in range(1, len(v))]
+        elif t == 43:
+            fields["supported_versions"] = [v[i:i + 2].hex() for i in range(1, len(v), 2)]
+        elif t == 16:
+            names, i = [], 2
+            while i < len(v):
+                names.append(v[i + 1:i + 1 + v[i]].decode("latin-1"))
+                i += 1 + v[i]
+            fields["alpn"] = names
+    lines = ["version " + version, "ciphers " + " ".join(ciphers), "extensions " + " ".join(exts)]
+    for k in sorted(fields):
+        lines.append(k + " " + " ".join(fields[k]))
+    return "\n".join(lines) + "\n"
+
+
+class HelloHandler(socketserver.BaseRequestHandler):
+    def handle(self):
+        self.request.settimeout(10)
+        data = b""
+        try:
+            while len(data) < 5 or len(data) < 5 + int.from_bytes(data[3:5], "big"):
+                piece = self.request.recv(65536)
+                if not piece:
+                    break
+                data += piece
+        except OSError:
+            pass
+        text = describe_client_hello(data)
+        if text and HELLO:
+            with open(HELLO + ".tmp", "w") as f:
+                f.write(text)
+            os.replace(HELLO + ".tmp", HELLO)
+
+
 class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
     daemon_threads = True
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, ctx):
+    def __init__(self, ctx, handler=Handler):
         self.ctx = ctx
-        super().__init__(("127.0.0.1", 0), Handler)
+        super().__init__(("127.0.0.1", 0), handler)
 
     def get_request(self):
         sock, addr = super().get_request()
@@ -240,7 +317,11 @@ def main():
     ap.add_argument("--cert", required=True)
     ap.add_argument("--key", required=True)
     ap.add_argument("--ports", required=True)
+    ap.add_argument("--files")
+    ap.add_argument("--hello")
     a = ap.parse_args()
+    global FILES, HELLO
+    FILES, HELLO = a.files, a.hello
     V = ssl.TLSVersion
     servers = {
         "HTTP": Server(None),
@@ -248,6 +329,8 @@ def main():
         "TLS13": Server(tls_context(a.cert, a.key, V.TLSv1_3, V.TLSv1_3)),
         "TLS10": Server(tls_context(a.cert, a.key, V.TLSv1, V.TLSv1, seclevel0=True)),
     }
+    if HELLO:
+        servers["HELLO"] = Server(None, HelloHandler)
     for s in servers.values():
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     tmp = a.ports + ".tmp"
