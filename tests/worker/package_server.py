@@ -16,6 +16,7 @@ Every request is appended to --log as a line "METHOD PATH" (CR LF) before it is 
 """
 import argparse
 import os
+import shutil
 import signal
 import sys
 import threading
@@ -114,16 +115,18 @@ class Handler(net_server.Handler):
         path = safe_file(rel)
         if path is None:
             return self.send_body(404, b"no such file", "text/plain", head)
-        data = open(path, "rb").read()
         self.send_response(200)
         self.send_header("Content-Type", "application/x-msi")
-        self.send_header("Content-Length", str(len(data)))
+        self.send_header("Content-Length", str(os.path.getsize(path)))
         self.end_headers()
         if head:
             return
-        if not slow:
-            self.wfile.write(data)
-            return
+        with open(path, "rb") as f:
+            if not slow:
+                # In pieces: a benchmark's package is 256 MiB.
+                shutil.copyfileobj(f, self.wfile, 1 << 20)
+                return
+            data = f.read()
         self.wfile.write(data[:SLOW_FIRST])
         self.wfile.flush()
         end = time.monotonic() + SLOW_LIMIT
