@@ -94,6 +94,7 @@ setup_run() { # $1: counted (1) or warm-up (0)
     exit 1
   fi
   remove_product
+  cp "$log" "$cache/setup-last.log"  # the phases can be read there
   [ "$1" = 1 ] || return 0
   local p
   for p in "$(phase "$log" "-> TInstallThread.DoDownload(" "<- TInstallThread.DoDownload(")" \
