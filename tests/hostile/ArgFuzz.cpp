@@ -155,12 +155,6 @@ std::wstring TArgFuzzer::Separator() {
   return s;
 }
 
-void TArgFuzzer::AddArg(TArgCase& c, const std::wstring& Arg) { c.Args.push_back(Arg); }
-
-void TArgFuzzer::SetProperty(TArgExpectation& w, const std::wstring& Name, const std::wstring& Value) {
-  w.SetCalls.emplace_back(Name, Value);
-}
-
 void TArgFuzzer::Unsupported(TArgExpectation& w, const std::wstring& Entry) {
   if (!w.Unsupported.empty()) w.Unsupported += L"\r\n";
   w.Unsupported += Entry;
@@ -178,7 +172,7 @@ std::wstring TArgFuzzer::QuotedForDequote(const std::wstring& Inner, std::wstrin
 
 void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
   TArgExpectation& w = c.Want;
-  const bool blanks = true;
+  const bool blanks = true;  // values may hold blanks (the line then quotes them)
   // A value that the parser dequotes: plain, or (given directly) quoted.
   auto dequotedValue = [&](std::wstring& Dequoted) {
     std::wstring v;
@@ -200,19 +194,19 @@ void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
 
   switch (kind) {
     case 0: {  // quiet
-      AddArg(c, RandomCase(Chance(0.5) ? L"/quiet" : L"/qn"));
+      c.Args.push_back(RandomCase(Chance(0.5) ? L"/quiet" : L"/qn"));
       w.Quiet = true;
-      SetProperty(w, L"BSQUIET", L"1");
+      w.SetCalls.emplace_back(L"BSQUIET", L"1");
       break;
     }
     case 1: {  // accepted, no effect
       static const wchar_t* const k[] = {L"/passive", L"/qb", L"/qr", L"/qf"};
-      AddArg(c, RandomCase(k[Below(4)]));
+      c.Args.push_back(RandomCase(k[Below(4)]));
       break;
     }
     case 2: {  // our flags
       size_t k = Below(3);
-      AddArg(c, RandomCase(k == 0 ? L"/noreb" : k == 1 ? L"/nocheck" : L"/nodownload"));
+      c.Args.push_back(RandomCase(k == 0 ? L"/noreb" : k == 1 ? L"/nocheck" : L"/nodownload"));
       (k == 0 ? w.NoReb : k == 1 ? w.NoCheck : w.NoDownload) = true;
       break;
     }
@@ -233,7 +227,7 @@ void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
         }
         if (Chance(0.05)) arg += Chance(0.5) ? L' ' : L'\t';  // a blank is a letter too, inside quotes
       }
-      AddArg(c, arg);
+      c.Args.push_back(arg);
       std::wstring up = Upper(arg);
       std::wstring letters = up == L"/LOG" ? L"*" : up.substr(2);
       w.LogMode = 0;
@@ -256,7 +250,7 @@ void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
       if (MayTakeNext) {
         static const wchar_t* const kFiles[] = {L"*", L"/quiet", L"/L*v", L"a=b", L"/foo", L"=x", L"-quiet"};
         std::wstring file = Chance(0.4) ? std::wstring(kFiles[Below(std::size(kFiles))]) : L"f" + Text(20, blanks, true);
-        AddArg(c, file);
+        c.Args.push_back(file);
         w.LogFile = file;
         w.LogFileIsDefault = file == L"*";
       }
@@ -284,7 +278,7 @@ void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
           value = FLimits.Direct && Chance(0.3) ? QuotedForDequote(bad, dequoted) : bad;
           name = RandomCase(name);
           std::wstring arg = Padded(name) + L"=" + value;
-          AddArg(c, arg);
+          c.Args.push_back(arg);
           Unsupported(w, arg);
           break;
         }
@@ -316,12 +310,12 @@ void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
           w.Proxy.UseAuth = true;
         }
       }
-      AddArg(c, Padded(RandomCase(name)) + L"=" + value);
+      c.Args.push_back(Padded(RandomCase(name)) + L"=" + value);
       break;
     }
     case 5: {  // a "/" name we do not know, with a value
       std::wstring arg = Padded(RandomCase(kUnknownNames[Below(std::size(kUnknownNames))])) + L"=" + Value(blanks);
-      AddArg(c, arg);
+      c.Args.push_back(arg);
       Unsupported(w, arg);
       break;
     }
@@ -335,12 +329,12 @@ void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
       }
       name = RandomCase(name);
       std::wstring value = Value(blanks);
-      AddArg(c, Padded(name) + L"=" + value);
-      SetProperty(w, Upper(name), value);
+      c.Args.push_back(Padded(name) + L"=" + value);
+      w.SetCalls.emplace_back(Upper(name), value);
       break;
     }
     case 7: {  // no name: ignored
-      AddArg(c, Padded(L"") + L"=" + Value(blanks));
+      c.Args.push_back(Padded(L"") + L"=" + Value(blanks));
       break;
     }
     default: {  // an argument we do not know
@@ -351,7 +345,7 @@ void TArgFuzzer::AddRandomArgument(TArgCase& c, bool MayTakeNext) {
         do arg = L"x" + Text(12, blanks, false);
         while (arg.find(L'"') != std::wstring::npos && !FLimits.Direct);
       }
-      AddArg(c, arg);
+      c.Args.push_back(arg);
       Unsupported(w, arg);
       break;
     }

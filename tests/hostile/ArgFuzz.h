@@ -65,8 +65,6 @@ private:
   std::wstring Padded(const std::wstring& Name);
   std::wstring Encode(const std::wstring& Arg, bool Last);
   std::wstring Separator();
-  void AddArg(TArgCase& c, const std::wstring& Arg);
-  void SetProperty(TArgExpectation& w, const std::wstring& Name, const std::wstring& Value);
   void Unsupported(TArgExpectation& w, const std::wstring& Entry);
   // One or two arguments of a random kind, applied to the expectation.
   void AddRandomArgument(TArgCase& c, bool MayTakeNext);
