@@ -142,6 +142,42 @@ TEST(HostileSetup, RandomCommandLines) {
   EXPECT_GE(run, 12);
 }
 
+// Command lines at the system's limit (32767 characters with the program's path).
+TEST(HostileSetup, CommandLinesAtTheLimit) {
+  test::TTempDir dir;
+  const std::wstring exe = dir.File(L"VeltranoShieldSetup.exe");
+  ASSERT_TRUE(CopyFileW(test::LoopbackExe().c_str(), exe.c_str(), FALSE));
+  const size_t n = 32000;
+  std::wstring manyLetters;
+  for (size_t i = 0; i < 10000; ++i) manyLetters += i ? L"\r\n/LQ" : L"/LQ";
+  const struct {
+    const char* Name;
+    std::wstring Tail;
+    std::wstring Unsupported;
+    std::vector<std::string> SetCalls;
+  } cases[] = {
+      {"one unsupported argument", L"/" + std::wstring(n, L'x'), L"/" + std::wstring(n, L'x'), {}},
+      {"one property", L"p=" + std::wstring(n, L'v'), L"", {"\"P\"=\"" + std::string(n, 'v') + "\""}},
+      {"one quoted argument of blanks", L"\"/" + std::wstring(n, L' '), L"/" + std::wstring(n, L' '), {}},
+      {"10000 unknown logging letters", L"/L" + std::wstring(10000, L'q') + L" f", manyLetters, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TProductRun setup(exe, L"/NODOWNLOAD /NOCHECK " + c.Tail);
+    ASSERT_TRUE(setup.Started());
+    auto box = setup.WaitForBox(30000);
+    if (c.Unsupported.empty()) {
+      EXPECT_FALSE(box);
+    } else {
+      ASSERT_TRUE(box);
+      EXPECT_EQ(box->Text, Format(English(L"msgUnsuppParams"), {c.Unsupported}));
+      setup.AnswerBox(*box, IDOK);
+    }
+    ExpectCleanEnd(setup, 0);
+    EXPECT_EQ(SetPropertyLines(setup), c.SetCalls);
+  }
+}
+
 // ---------------------------------------------------------------- branding
 
 // The text of an RCDATA resource of an executable file and its size in bytes.
