@@ -32,6 +32,9 @@ std::wstring CopiesFolder();
 // "${NAME}" replaced by the value of the environment variable NAME.
 std::wstring Expand(std::wstring Text);
 
+// Text against a pattern in which '*' stands for any run of characters.
+bool Matches(const std::wstring& Text, const std::wstring& Pattern);
+
 // The English text of a main-window catalogue key.
 std::wstring English(const wchar_t* Key);
 // "Error occurred during download of the product: " + Detail.
@@ -97,7 +100,8 @@ struct TRunEnd {
 // with Cancel (confirmed). BoxTimeoutMs bounds the wait for the first box or the end.
 TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs);
 
-// The checks every row ends with: exit code, box, links, the end event's log
+// The checks every row ends with: exit code, box (a '*' in it matches any
+// run of characters), links, the end event's log
 // line, nothing in the private temp folder, no process of the setup left.
 void ExpectEnd(const TRunEnd& End, TProductRun& Run, const std::wstring& ExeName, uint32_t Outcome, uint32_t Code,
                const std::wstring& Box, TAfter After);
