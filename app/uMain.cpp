@@ -350,6 +350,8 @@ void TfrmMain::OnInstallThreadTerminate(TThread* Sender) {
     labTitle->SetCaption(L"");
     labRetry->SetVisible(true);
     if (AProxyLink) labProxy->SetVisible(true);
+    // A cancelled download disabled the link: Cancel must still end the program.
+    labCancel->SetEnabled(true);
     if (FOptions.FQuietMode) PostClose();
   };
   switch (ir) {

@@ -116,7 +116,10 @@ bool WaitForStage(TProductRun& Run, TStage Stage, size_t RequestsBefore) {
         return proxy && !IsWindowVisible(proxy) && DownloadedBytes() > 4096;
       });
     case TStage::DownloadAfter:
-      return Eventually([&] { return DownloadedBytes() > 102400; });
+      return Eventually([&] {
+        HWND proxy = Run.FindControl(L"Proxy");
+        return proxy && !IsWindowVisible(proxy) && DownloadedBytes() > 102400;
+      });
   }
   return false;
 }
