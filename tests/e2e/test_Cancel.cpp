@@ -20,6 +20,7 @@ enum class TStage {
   DownloadAfter,   // more than 102400 bytes have arrived
   SignatureCheck,  // the downloaded package's signature is being checked
   Installing,      // the installer step runs
+  TooLate,         // asked during the download, confirmed after the attempt has ended
 };
 
 enum class TBy { CancelLink, CloseButton };
@@ -78,6 +79,12 @@ const TCancelRow kRows[] = {
     // cancel cannot reach it, on Windows too: the product is installed.
     {"InstallingCancelWithoutLog", TStage::Installing, TBy::CancelLink, L"pace.0/131072/msi/props-veltrano.msi", L"", 0,
      0, L"", TAfter::Closes, kPropsProduct, true, 120},
+    // The attempt ends (installed) while the confirmation waits: its end is
+    // handled under the open box, and the late Yes changes nothing.
+    {"TooLateCancel", TStage::TooLate, TBy::CancelLink, L"pace.0/131072/msi/props-veltrano.msi", L"", 0, 0, L"",
+     TAfter::Closes, kPropsProduct, true, 120},
+    {"TooLateClose", TStage::TooLate, TBy::CloseButton, L"pace.0/131072/msi/props-veltrano.msi", L"", 0, 0, L"",
+     TAfter::Closes, kPropsProduct, true, 120},
 };
 #undef DISCONNECTED
 
@@ -110,6 +117,7 @@ bool WaitForStage(TProductRun& Run, TStage Stage, size_t RequestsBefore) {
     case TStage::DownloadBefore:
     case TStage::SignatureCheck:
     case TStage::Installing:
+    case TStage::TooLate:
       // The download runs (more than 4096 bytes): the Proxy link has gone.
       return Eventually([&] {
         HWND proxy = Run.FindControl(L"Proxy");
@@ -132,6 +140,7 @@ const char* StepOf(TStage Stage) {
     case TStage::DownloadAfter: return "TIdHTTP.Get";
     case TStage::SignatureCheck: return "TInstallThread.CheckPackageSignature";
     case TStage::Installing: return "TInstallThread.DoInstall";
+    case TStage::TooLate: return "OnInstallThreadTerminate";
   }
   return "";
 }
@@ -165,6 +174,8 @@ TEST_P(CancelMatrix, Row) {
   std::string step = StepOf(r.Stage);
   if (r.Stage == TStage::SignatureCheck || r.Stage == TStage::Installing) {
     EXPECT_TRUE(run.WaitForLog("-> " + step, 60000));
+  } else if (r.Stage == TStage::TooLate) {
+    EXPECT_TRUE(run.WaitForLog(step, 60000));
   }
   run.AnswerBox(*confirm, IDYES);
 
@@ -176,8 +187,14 @@ TEST_P(CancelMatrix, Row) {
   EXPECT_LT(end.Milliseconds, r.BoundSeconds * 1000) << "the run took too long";
   EXPECT_EQ(product.Installed(), r.WineIgnoresCancel && !wine ? false : r.Installs);
 
-  // The cancel landed inside its step.
   auto lines = run.LogLines();
+  if (r.Stage == TStage::TooLate) {
+    // Only the close request still asks the (ended) worker to stop; nothing follows from it.
+    EXPECT_EQ(CountLines(lines, "cancel confirmed"), r.By == TBy::CloseButton ? 1u : 0u);
+    EXPECT_LT(FindLine(lines, "OnInstallThreadTerminate"), FindLine(lines, "Done with ExitCode=0"));
+    return;
+  }
+  // The cancel landed inside its step.
   long begun = FindLine(lines, "-> " + step);
   long asked = FindLine(lines, "cancel confirmed; the worker is asked to terminate");
   long ended = FindLine(lines, "<- " + step, begun < 0 ? 0 : begun);
@@ -203,6 +220,8 @@ TEST_P(CancelMatrix, Row) {
     case TStage::Installing:
       // The setup's part: with the installer's messages flowing it answers cancel.
       EXPECT_EQ(CountLines(lines, "the installer is answered IDCANCEL"), *r.Args ? 1u : 0u);
+      break;
+    case TStage::TooLate:
       break;
   }
 }
