@@ -170,8 +170,8 @@ TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs) {
   return end;
 }
 
-void ExpectEnd(const TRunEnd& End, TProductRun& Run, const std::wstring& ExeName, uint32_t Outcome, uint32_t Code,
-               const std::wstring& Box, TAfter After) {
+void ExpectEnd(const TRunEnd& End, const std::vector<std::string>& LogLines, const std::wstring& ExeName,
+               uint32_t Outcome, uint32_t Code, const std::wstring& Box, TAfter After) {
   EXPECT_EQ(End.ExitCode, std::optional<DWORD>(Outcome));
   if (Box.find(L'*') == std::wstring::npos)
     EXPECT_EQ(End.Box, Box);
@@ -183,11 +183,12 @@ void ExpectEnd(const TRunEnd& End, TProductRun& Run, const std::wstring& ExeName
     EXPECT_TRUE(End.CancelEnabled);
     EXPECT_EQ(End.Title, L"");
   }
-  auto lines = Run.LogLines();
+  const auto& lines = LogLines;
   EXPECT_EQ(CountLines(lines, "OnInstallThreadTerminate: "), 1u);
   std::string ended = "OnInstallThreadTerminate: ir=" + std::to_string(Outcome) + "; ec=" + std::to_string(Code);
   size_t exact = 0;
-  for (const auto& l : lines) exact += l.size() >= ended.size() && l.compare(l.size() - ended.size(), ended.size(), ended) == 0;
+  for (const auto& l : lines)
+    exact += l.size() >= ended.size() && l.compare(l.size() - ended.size(), ended.size(), ended) == 0;
   EXPECT_EQ(exact, 1u) << ended;
   EXPECT_TRUE(NoPackageLeft()) << "a package was left in the private temp folder";
   EXPECT_EQ(ProcessesNamed(ExeName), 0u) << "a process of the setup is still running";

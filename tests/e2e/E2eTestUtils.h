@@ -75,9 +75,9 @@ public:
   TProductCleanup(const TProductCleanup&) = delete;
   TProductCleanup& operator=(const TProductCleanup&) = delete;
   bool Installed() const;
+  void Remove() const;
 
 private:
-  void Remove() const;
   std::wstring FCode;
 };
 
@@ -103,7 +103,7 @@ TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs);
 // The checks every row ends with: exit code, box (a '*' in it matches any
 // run of characters), links, the end event's log
 // line, nothing in the private temp folder, no process of the setup left.
-void ExpectEnd(const TRunEnd& End, TProductRun& Run, const std::wstring& ExeName, uint32_t Outcome, uint32_t Code,
-               const std::wstring& Box, TAfter After);
+void ExpectEnd(const TRunEnd& End, const std::vector<std::string>& LogLines, const std::wstring& ExeName,
+               uint32_t Outcome, uint32_t Code, const std::wstring& Box, TAfter After);
 
 }  // namespace vt::test

@@ -5,6 +5,7 @@
 // stage it was meant for.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "E2eTestUtils.h"
@@ -150,56 +151,79 @@ void PrintTo(const TCancelRow& Row, std::ostream* Out) { *Out << Row.Name; }
 
 class CancelMatrix : public ::testing::TestWithParam<TCancelRow> {};
 
-TEST_P(CancelMatrix, Row) {
-  const TCancelRow& r = GetParam();
-  TProductCleanup product(r.Product);
-  std::wstring exe = SetupWithTopic(r.Topic);
+// One run of a row, from the start to the end of the process.
+struct TAttemptEnd {
+  TRunEnd End;
+  std::vector<std::string> Lines;  // its debug log
+  bool Landed = false;             // the cancel fell inside the step it was meant for
+};
+
+TAttemptEnd Attempt(const TCancelRow& R, const std::wstring& Exe) {
+  TAttemptEnd a;
   size_t requests = Requests().size();
   DWORD started = GetTickCount();
-  TProductRun run(exe, Expand(r.Args));
+  TProductRun run(Exe, Expand(R.Args));
   HWND main = run.WaitForMainWindow();
-  ASSERT_NE(main, nullptr);
-  ASSERT_TRUE(WaitForStage(run, r.Stage, requests)) << "the stage was never reached";
+  EXPECT_NE(main, nullptr);
+  EXPECT_TRUE(main && WaitForStage(run, R.Stage, requests)) << "the stage was never reached";
 
   // The user asks to cancel and is asked to confirm.
-  if (r.By == TBy::CancelLink)
+  if (R.By == TBy::CancelLink)
     run.Click(run.FindControl(L"Cancel"));
   else
     PostMessageW(main, WM_CLOSE, 0, 0);
   auto confirm = run.WaitForBox();
-  ASSERT_TRUE(confirm);
+  EXPECT_TRUE(confirm);
+  if (!confirm) return a;
   EXPECT_EQ(confirm->Text, English(L"msgConfirmCancel"));
   // The download goes on while the box waits; the later stages are answered
   // once their step has begun.
-  std::string step = StepOf(r.Stage);
-  if (r.Stage == TStage::SignatureCheck || r.Stage == TStage::Installing) {
+  std::string step = StepOf(R.Stage);
+  if (R.Stage == TStage::SignatureCheck || R.Stage == TStage::Installing) {
     EXPECT_TRUE(run.WaitForLog("-> " + step, 60000));
-  } else if (r.Stage == TStage::TooLate) {
+  } else if (R.Stage == TStage::TooLate) {
     EXPECT_TRUE(run.WaitForLog(step, 60000));
   }
   run.AnswerBox(*confirm, IDYES);
+  a.End = FinishRun(run, started, R.BoundSeconds * 1000);
+  a.Lines = run.LogLines();
+  long begun = FindLine(a.Lines, "-> " + step);
+  long asked = FindLine(a.Lines, "cancel confirmed; the worker is asked to terminate");
+  long ended = FindLine(a.Lines, "<- " + step, begun < 0 ? 0 : begun);
+  a.Landed = begun >= 0 && begun < asked && asked < ended;
+  return a;
+}
+
+TEST_P(CancelMatrix, Row) {
+  const TCancelRow& r = GetParam();
+  TProductCleanup product(r.Product);
+  std::wstring exe = SetupWithTopic(r.Topic);
+  // The two later steps last a few hundred milliseconds: on a loaded machine a
+  // Yes may come after the step has ended. Such a run is repeated (bounded).
+  const bool timed = r.Stage == TStage::SignatureCheck || r.Stage == TStage::Installing;
+  TAttemptEnd a;
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    a = Attempt(r, exe);
+    if (a.Landed || !timed || HasFailure()) break;
+    std::printf("%s: the cancel missed its step in attempt %d; again\n", r.Name, attempt);
+    product.Remove();
+  }
 
   bool wine = RunningOnWine();
   uint32_t outcome = r.WineIgnoresCancel && !wine ? 4 : r.Outcome;
   uint32_t code = r.WineIgnoresCancel && !wine ? 1602 : r.Code;
-  TRunEnd end = FinishRun(run, started, r.BoundSeconds * 1000);
-  ExpectEnd(end, run, ExtractFileName(exe), outcome, code, r.Box, r.After);
-  EXPECT_LT(end.Milliseconds, r.BoundSeconds * 1000) << "the run took too long";
+  ExpectEnd(a.End, a.Lines, ExtractFileName(exe), outcome, code, r.Box, r.After);
+  EXPECT_LT(a.End.Milliseconds, r.BoundSeconds * 1000) << "the run took too long";
   EXPECT_EQ(product.Installed(), r.WineIgnoresCancel && !wine ? false : r.Installs);
 
-  auto lines = run.LogLines();
+  const auto& lines = a.Lines;
   if (r.Stage == TStage::TooLate) {
     // Only the close request still asks the (ended) worker to stop; nothing follows from it.
     EXPECT_EQ(CountLines(lines, "cancel confirmed"), r.By == TBy::CloseButton ? 1u : 0u);
     EXPECT_LT(FindLine(lines, "OnInstallThreadTerminate"), FindLine(lines, "Done with ExitCode=0"));
     return;
   }
-  // The cancel landed inside its step.
-  long begun = FindLine(lines, "-> " + step);
-  long asked = FindLine(lines, "cancel confirmed; the worker is asked to terminate");
-  long ended = FindLine(lines, "<- " + step, begun < 0 ? 0 : begun);
-  EXPECT_TRUE(begun >= 0 && begun < asked && asked < ended) << "step " << begun << ", cancel " << asked << ", end "
-                                                            << ended;
+  EXPECT_TRUE(a.Landed) << "the cancel did not land in " << StepOf(r.Stage);
   EXPECT_EQ(CountLines(lines, "cancel confirmed"), 1u);
   int64_t size = MeasuredSize(lines);
   switch (r.Stage) {

@@ -102,7 +102,7 @@ TEST_P(FaultMatrix, Row) {
   ASSERT_TRUE(run.Started());
   TRunEnd end = FinishRun(run, started, r.BoundSeconds * 1000);
   std::wstring box = r.Box[0] == L'@' ? English(r.Box + 1) : Expand(r.Box);
-  ExpectEnd(end, run, ExtractFileName(exe), r.Outcome, r.Code, box, r.After);
+  ExpectEnd(end, run.LogLines(), ExtractFileName(exe), r.Outcome, r.Code, box, r.After);
   EXPECT_LT(end.Milliseconds, r.BoundSeconds * 1000) << "the run took too long";
   EXPECT_EQ(product.Installed(), r.Installs);
 }

@@ -59,8 +59,8 @@ const TOutcomeRow kRows[] = {
      "Wine's installer ignores the cancel answer of the progress callback and completes (the cancel rows show "
      "what the setup does)"},
     // The redirect service answers 404.
-    {"DownloadFails5", L"status.404", L"", 5, 0, L"Error occurred during download of the product: HTTP/1.1 404 Not Found",
-     TAfter::RetryProxy, false},
+    {"DownloadFails5", L"status.404", L"", 5, 0,
+     L"Error occurred during download of the product: HTTP/1.1 404 Not Found", TAfter::RetryProxy, false},
     // The same in a quiet run: no window to retry in, so it ends after the box.
     {"DownloadFails5Quiet", L"status.404", L"/QUIET", 5, 0,
      L"Error occurred during download of the product: HTTP/1.1 404 Not Found", TAfter::Closes, false},
@@ -103,7 +103,7 @@ TEST_P(OutcomeMatrix, Row) {
   ASSERT_TRUE(run.Started());
   TRunEnd end = FinishRun(run, started, 120000);
   std::wstring box = r.Box[0] == L'@' ? English(r.Box + 1) : std::wstring(r.Box);
-  ExpectEnd(end, run, ExtractFileName(exe), r.Outcome, r.Code, box, r.After);
+  ExpectEnd(end, run.LogLines(), ExtractFileName(exe), r.Outcome, r.Code, box, r.After);
   EXPECT_EQ(product.Installed(), r.Installs);
 }
 
