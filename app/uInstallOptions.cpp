@@ -88,23 +88,27 @@ void AddUnsupported(TInstallOptions& o, std::wstring_view entry) {
   o.FUnsupportedParams += entry;
 }
 
-// A signed 32-bit decimal; leading blanks are skipped as the runtime's integer read does.
+// A signed 32-bit decimal: leading blanks, at most one sign, then digits only
+// ("+-5" is not a number). Decimal only is this setup's choice; hex forms are
+// not taken.
 bool ParseInt32(std::wstring_view s, int32_t& out) {
   while (!s.empty() && s.front() == L' ') s.remove_prefix(1);
-  if (s.empty()) return false;
-  std::string a;
-  for (wchar_t c : s) {
-    if (c > 0x7F) return false;
-    a += static_cast<char>(c);
+  bool negative = false;
+  if (!s.empty() && (s.front() == L'+' || s.front() == L'-')) {
+    negative = s.front() == L'-';
+    s.remove_prefix(1);
   }
-  const char* b = a.data();
-  const char* e = a.data() + a.size();
-  if (*b == '+') ++b;
-  if (b == e) return false;
-  int32_t v = 0;
-  auto [ptr, ec] = std::from_chars(b, e, v);
-  if (ec != std::errc() || ptr != e) return false;
-  out = v;
+  if (s.empty()) return false;
+  std::string digits;
+  for (wchar_t c : s) {
+    if (c < L'0' || c > L'9') return false;
+    digits += static_cast<char>(c);
+  }
+  uint64_t magnitude = 0;
+  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  if (ec != std::errc() || ptr != digits.data() + digits.size()) return false;
+  if (magnitude > (negative ? 2147483648ull : 2147483647ull)) return false;
+  out = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude)) : static_cast<int32_t>(magnitude);
   return true;
 }
 

@@ -10,8 +10,9 @@ root=$(pwd)
 [ -f "$root/tests/net/net_servers.sh" ] || { echo "net_download: run from the repository root" >&2; exit 2; }
 . "$root/scripts/env.sh"
 build="${VT_BUILD_DIR:-$root/build}"
-exe="$build/tests/net/net_download_bench.exe"
-curlexe="$DEPS_DIR/curl/bin/curl.exe"
+exe="$build/bench/net_download_bench.exe"
+[ -f "$build/deps.env" ] && . "$build/deps.env"
+curlexe="${VT_CURL_ROOT:-$DEPS_DIR/curl}/bin/curl.exe"
 [ -x "$exe" ] || [ -f "$exe" ] || { echo "net_download: $exe missing: build first (scripts/build.sh)" >&2; exit 2; }
 [ -f "$curlexe" ] || { echo "net_download: $curlexe missing: run scripts/setup.sh" >&2; exit 2; }
 
@@ -107,4 +108,10 @@ awk -v o="$best_ours" -v c="$best_curlexe" -v n="$best_native" -v p="$peak" -v i
   printf "  ratio per-piece events / ours: %.3f\n", e / o
   printf "  peak working set: %.1f MiB (target < 32 MiB: %s); without a download: %.1f MiB\n", \
          p / mb, (p < 32 * mb) ? "met" : "NOT met", ip / mb
+}'
+# The download stub's size, linked as shipped (stripped, unused sections dropped).
+product="$build/VeltranoShieldSetup.exe"
+awk -v s="$(stat -c %s "$product")" 'BEGIN {
+  printf "  VeltranoShieldSetup.exe stripped: %d bytes = %.2f MiB (goal <= 4 MiB: %s)\n", s, s / 1048576, \
+         (s <= 4 * 1048576) ? "met" : "NOT met"
 }'

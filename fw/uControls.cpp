@@ -638,9 +638,14 @@ LRESULT TCustomControl::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
       HDC dc = BeginPaint(Handle(), &ps);
       auto end = ScopeExit([&] { EndPaint(Handle(), &ps); });
       if (Width() > 0 && Height() > 0) {
-        TBitmap32 buffer(Width(), Height());
-        PaintTo(buffer);
-        buffer.CopyTo(dc, 0, 0);
+        // One bitmap per control, made again only when the size changes:
+        // a bar repaints for every step of a download or an installation.
+        if (!FBuffer || FBuffer->Width() != Width() || FBuffer->Height() != Height())
+          FBuffer = std::make_unique<TBitmap32>(Width(), Height());
+        TCanvas& c = FBuffer->Canvas();
+        c.RemoveClip();
+        PaintTo(*FBuffer);
+        FBuffer->CopyTo(dc, 0, 0);
       }
       return 0;
     }

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -250,6 +251,10 @@ public:
 protected:
   virtual void Paint(TCanvas& Canvas);
   LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
+private:
+  // The off-screen picture of the last paint, kept while the size stays.
+  std::unique_ptr<TBitmap32> FBuffer;
 };
 
 enum TBevelCut { bvNone, bvLowered, bvRaised };

@@ -232,6 +232,11 @@ static std::string WideTo(UINT cp, std::wstring_view s) {
 std::string WideToUtf8(std::wstring_view s) { return WideTo(CP_UTF8, s); }
 std::string WideToAnsi(std::wstring_view s) { return WideTo(CP_ACP, s); }
 
+bool FileExists(const std::wstring& Path) {
+  DWORD a = GetFileAttributesW(Path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::wstring GetModulePath(HMODULE Module) {
   std::wstring buf(MAX_PATH, L'\0');
   for (int tries = 0; tries < 8; ++tries) {

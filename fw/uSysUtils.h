@@ -118,6 +118,9 @@ std::wstring Utf8ToWide(std::string_view s);
 std::string WideToUtf8(std::wstring_view s);
 std::string WideToAnsi(std::wstring_view s);
 
+// True when Path names an existing file (not a folder).
+bool FileExists(const std::wstring& Path);
+
 // Full path of the running executable, and its folder with a trailing backslash.
 std::wstring GetModulePath(HMODULE Module = nullptr);
 std::wstring ExtractFilePath(std::wstring_view Path);   // up to and including the last '\'

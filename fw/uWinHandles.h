@@ -1,6 +1,10 @@
 // RAII owners for Windows handles and locks, and scope guards.
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
+#include <winsvc.h>
+#include <wintrust.h>
+#include <mscat.h>
 #include <msi.h>
 
 #include <utility>
@@ -71,6 +75,14 @@ using THPen = TGdiHandle<HPEN>;
 using THRgn = TGdiHandle<HRGN>;
 using THdcMem = TUniqueHandle<HDC, TNullHandleTraits<HDC, &DeleteDC>>;  // from CreateCompatibleDC
 using THWnd = TUniqueHandle<HWND, TNullHandleTraits<HWND, &DestroyWindow>>;
+using TMappedView = TUniqueHandle<void*, TNullHandleTraits<void*, &UnmapViewOfFile>>;  // from MapViewOfFile
+using TScHandle = TUniqueHandle<SC_HANDLE, TNullHandleTraits<SC_HANDLE, &CloseServiceHandle>>;  // manager or service
+inline BOOL CertCloseStoreNoFlags(HCERTSTORE h) { return CertCloseStore(h, 0); }
+using TCertStore = TUniqueHandle<HCERTSTORE, TNullHandleTraits<HCERTSTORE, &CertCloseStoreNoFlags>>;
+using TCryptMsg = TUniqueHandle<HCRYPTMSG, TNullHandleTraits<HCRYPTMSG, &CryptMsgClose>>;
+using TCertContext = TUniqueHandle<PCCERT_CONTEXT, TNullHandleTraits<PCCERT_CONTEXT, &CertFreeCertificateContext>>;
+inline BOOL CatAdminRelease(HCATADMIN h) { return CryptCATAdminReleaseContext(h, 0); }
+using TCatAdmin = TUniqueHandle<HCATADMIN, TNullHandleTraits<HCATADMIN, &CatAdminRelease>>;
 using TMsiHandle = TUniqueHandle<MSIHANDLE, TNullHandleTraits<MSIHANDLE, &MsiCloseHandle>>;  // msi.dll
 template <class I>
 ULONG ComRelease(I* p) { return p->Release(); }

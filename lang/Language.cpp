@@ -35,28 +35,6 @@ bool StartsWithAZ(std::wstring_view s, std::wstring_view prefix) {
   return s.size() >= prefix.size() && SameTextAZ(s.substr(0, prefix.size()), prefix);
 }
 
-// Writes "<- Name: result" when the routine is left, also by an exception.
-class TRoutineLog {
-public:
-  TRoutineLog(std::wstring Name, std::wstring_view Args) : FName(std::move(Name)) {
-    LogLine(L"-> " + FName + L"(" + std::wstring(Args) + L")");
-  }
-  ~TRoutineLog() {
-    try {
-      LogLine(L"<- " + FName + L": " + (std::uncaught_exceptions() > FExceptions ? L"exception" : FResult));
-    } catch (...) {
-    }
-  }
-  TRoutineLog(const TRoutineLog&) = delete;
-  TRoutineLog& operator=(const TRoutineLog&) = delete;
-  void Result(std::wstring_view r) { FResult = r; }
-
-private:
-  std::wstring FName;
-  std::wstring FResult;
-  int FExceptions = std::uncaught_exceptions();
-};
-
 struct TCodeRow {
   const wchar_t* Hex;
   const wchar_t* Letters;
@@ -141,24 +119,26 @@ TLanguage::TLanguage(TComponent* AOwner, bool ADisableStore, std::wstring_view A
 TLanguage::~TLanguage() = default;
 
 bool TLanguage::Reset(bool OnlyIfChanged) {
-  TRoutineLog log(L"TLanguage.Reset", BoolToStr(OnlyIfChanged));
+  TLogScope log(Format(L"-> TLanguage.Reset(%s)", {OnlyIfChanged}), L"<- TLanguage.Reset: ",
+                L"<- TLanguage.Reset: exception");
   std::wstring id = GetLanguage(L"");
   TCsLock ini(csIniFile);
   TCsLock msg(csMessages);
   if (OnlyIfChanged && id == FCurrentLocal) {
-    log.Result(L"False");
+    log.SetClose(L"<- TLanguage.Reset: False");
     return false;
   }
   // A section of another locale must not answer lookups for this one.
   if (id != FCurrentLocal) Section = nullptr;
   lstMessages.clear();
   FCurrentLocal = id;
-  log.Result(L"True (" + id + L")");
+  log.SetClose(L"<- TLanguage.Reset: True (" + id + L")");
   return true;
 }
 
 bool TLanguage::LocalForm(std::wstring_view FormName, std::wstring_view FormLocal) {
-  TRoutineLog log(L"TLanguage.LocalForm", std::wstring(FormName) + L", " + std::wstring(FormLocal));
+  TLogScope log(Format(L"-> TLanguage.LocalForm(%s, %s)", {FormName, FormLocal}), L"<- TLanguage.LocalForm: ",
+                L"<- TLanguage.LocalForm: exception");
   std::wstring id = GetLanguage(FormLocal);
   TCsLock ini(csIniFile);
   lSection = FormName;
@@ -172,7 +152,7 @@ bool TLanguage::LocalForm(std::wstring_view FormName, std::wstring_view FormLoca
   auto locale = std::find_if(FLocales.begin(), FLocales.end(),
                              [&](const TLocale& l) { return SameTextAZ(l.LngID, id); });
   if (locale == FLocales.end()) {
-    log.Result(L"False");
+    log.SetClose(L"<- TLanguage.LocalForm: False");
     return false;
   }
   for (const TLocaleSection& s : locale->Sections) {
@@ -212,7 +192,8 @@ bool TLanguage::LocalForm(std::wstring_view FormName, std::wstring_view FormLoca
     SetMessage(key, text, false);
   }
   // The message list is kept sorted on every insertion.
-  log.Result(Format(L"True (%s, %d captions, %d keys)", {id, captions, static_cast<int>(ids.size())}));
+  log.SetClose(Format(L"<- TLanguage.LocalForm: True (%s, %d captions, %d keys)",
+                      {id, captions, static_cast<int>(ids.size())}));
   return true;
 }
 
@@ -349,7 +330,8 @@ std::wstring TLanguage::SectionName() {
 }
 
 void WorkerLanguageInitialization() {
-  LogLine(L"-> WorkerLanguageInitialization");
+  TLogScope log(L"-> WorkerLanguageInitialization", L"<- WorkerLanguageInitialization: ",
+                L"<- WorkerLanguageInitialization: exception");
   if (!gWorkerLanguage) {
     auto lang = std::make_unique<TLanguage>(nullptr, true, L"");
     lang->SetLocales(GetBuiltInLocales());
@@ -357,7 +339,7 @@ void WorkerLanguageInitialization() {
     lang->LocalForm(L"InstallThread", L"");
     gWorkerLanguage = lang.release();
   }
-  LogLine(L"<- WorkerLanguageInitialization: " + gWorkerLanguage->CurrentLocal());
+  log.SetClose(L"<- WorkerLanguageInitialization: " + gWorkerLanguage->CurrentLocal());
 }
 
 void WorkerLanguageFinalization() {

@@ -16,7 +16,12 @@ namespace vt {
 
 namespace {
 
-TRWLock* gApiLock = nullptr;
+// Held for reading by every call that uses the bound routines, and for writing
+// only while the unit starts and ends: a line in flight on another thread is
+// finished before the routines are unbound. Never destroyed, so no thread can
+// find it gone.
+SRWLOCK gApiLock = SRWLOCK_INIT;
+bool gApiStarted = false;  // guarded by gApiLock
 std::atomic<bool> gDebugOutput{false};
 std::atomic<TLogInfo*> gTargetFilter{nullptr};
 // The filter value: an address that no log target can have.
@@ -25,8 +30,8 @@ char gReservedFilter;
 TLogInfo* ReservedFilter() { return reinterpret_cast<TLogInfo*>(&gReservedFilter); }
 
 void Deliver(std::wstring_view Text, TLogInfo* Target) {
-  if (!gApiLock) return;
-  TReadLock lock(*gApiLock);
+  TReadLock lock(gApiLock);
+  if (!gApiStarted) return;
   const TDebugLogBinding& b = DebugLogBinding();
   if (!b.Write) return;
   TLogInfo* filter = gTargetFilter.load();
@@ -63,25 +68,11 @@ void LogFmt(std::wstring_view Fmt, TFmtArgs Args) { LogLine(Format(Fmt, Args)); 
 
 void LogFmtTo(std::wstring_view Fmt, TFmtArgs Args, TLogInfo* Target) { LogLineTo(Format(Fmt, Args), Target); }
 
-namespace {
-
-// Sets the thread's user-interface language for a scope.
-class TThreadUILanguage {
-public:
-  explicit TThreadUILanguage(LANGID Lang) : FOld(GetThreadUILanguage()) { SetThreadUILanguage(Lang); }
-  ~TThreadUILanguage() { SetThreadUILanguage(FOld); }
-  TThreadUILanguage(const TThreadUILanguage&) = delete;
-  TThreadUILanguage& operator=(const TThreadUILanguage&) = delete;
-
-private:
-  LANGID FOld;
-};
-
-}  // namespace
-
 std::wstring LastErrorText(DWORD Code) {
   const LANGID enUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-  TThreadUILanguage lang(enUs);
+  const LANGID old = GetThreadUILanguage();
+  SetThreadUILanguage(enUs);
+  auto restore = ScopeExit([old] { SetThreadUILanguage(old); });
   return SysErrorMessage(Code, enUs);
 }
 
@@ -128,10 +119,13 @@ void LogException(const std::exception* E, std::wstring_view Text, TLogInfo* Tar
 
 std::wstring GetLogFileName(std::wstring_view BaseName) {
   try {
-    if (!gApiLock) return {};
-    TReadLock lock(*gApiLock);
-    const TDebugLogBinding& b = DebugLogBinding();
-    return b.LogFileName ? b.LogFileName(BaseName) : std::wstring();
+    std::wstring (*name)(std::wstring_view) = nullptr;
+    {
+      TReadLock lock(gApiLock);
+      if (gApiStarted) name = DebugLogBinding().LogFileName;
+    }
+    // Called outside the lock: the first call binds a system library, which logs.
+    return name ? name(BaseName) : std::wstring();
   } catch (...) {
     return {};
   }
@@ -153,18 +147,20 @@ void SetDebugOutput(bool Enable, bool Announce) {
 bool IsDebugOutput() { return gDebugOutput.load(); }
 
 void LockThreadLogging(TLogInfo* Target) {
-  if (!gDebugOutput.load() || !gApiLock) return;
+  if (!gDebugOutput.load()) return;
   try {
-    TReadLock lock(*gApiLock);
+    TReadLock lock(gApiLock);
+    if (!gApiStarted) return;
     if (auto f = DebugLogBinding().Lock) f(Target);
   } catch (...) {
   }
 }
 
 void UnlockThreadLogging(TLogInfo* Target) {
-  if (!gDebugOutput.load() || !gApiLock) return;
+  if (!gDebugOutput.load()) return;
   try {
-    TReadLock lock(*gApiLock);
+    TReadLock lock(gApiLock);
+    if (!gApiStarted) return;
     if (auto f = DebugLogBinding().Unlock) f(Target);
   } catch (...) {
   }
@@ -180,13 +176,14 @@ void ApplyRegistryDebugSwitches() {
 }
 
 void DebugLogUtilsInitialization() {
-  if (!gApiLock) gApiLock = new TRWLock();
+  TWriteLock lock(gApiLock);
+  gApiStarted = true;
 }
 
 void DebugLogUtilsFinalization() {
   gDebugOutput.store(false);
-  delete gApiLock;
-  gApiLock = nullptr;
+  TWriteLock lock(gApiLock);
+  gApiStarted = false;
 }
 
 }  // namespace vt

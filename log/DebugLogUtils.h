@@ -36,17 +36,23 @@ void ApplyRegistryDebugSwitches();
 
 // A "->"/"<-" pair as a scope: Open is written now, the closing line when the
 // scope ends, also through an exception, so the thread's indentation always
-// comes back. SetClose replaces the closing line (a result to report).
+// comes back. SetClose replaces the closing line (a result to report);
+// FailClose, when given, is the closing line when an exception leaves the scope.
 class TLogScope {
 public:
-  TLogScope(std::wstring_view Open, std::wstring Close) : FClose(std::move(Close)) { LogLine(Open); }
-  ~TLogScope() { LogLine(FClose); }
+  TLogScope(std::wstring_view Open, std::wstring Close, std::wstring FailClose = {})
+      : FClose(std::move(Close)), FFailClose(std::move(FailClose)) {
+    LogLine(Open);
+  }
+  ~TLogScope() { LogLine(!FFailClose.empty() && std::uncaught_exceptions() > FExceptions ? FFailClose : FClose); }
   TLogScope(const TLogScope&) = delete;
   TLogScope& operator=(const TLogScope&) = delete;
   void SetClose(std::wstring Close) { FClose = std::move(Close); }
 
 private:
   std::wstring FClose;
+  std::wstring FFailClose;
+  int FExceptions = std::uncaught_exceptions();
 };
 
 void DebugLogUtilsInitialization();

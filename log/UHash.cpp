@@ -12,21 +12,6 @@ namespace {
 
 inline uint32_t Rol(uint32_t v, int n) { return (v << n) | (v >> (32 - n)); }
 
-// Owns a mapped view.
-class TMappedView {
-public:
-  explicit TMappedView(const void* p) : FPtr(p) {}
-  ~TMappedView() {
-    if (FPtr) UnmapViewOfFile(FPtr);
-  }
-  TMappedView(const TMappedView&) = delete;
-  TMappedView& operator=(const TMappedView&) = delete;
-  const void* Get() const { return FPtr; }
-
-private:
-  const void* FPtr;
-};
-
 }  // namespace
 
 void TSHA1Context::Reset() {
@@ -137,14 +122,9 @@ void TLbSHA1::HashBuffer(const void* Buffer, size_t Size, TSHA1Digest& Digest) {
   Digest = fDigest;
 }
 
-void TLbSHA1::HashStream(std::istream& Stream, TSHA1Digest& Digest) {
+void TLbSHA1::HashStream(TReadStream& Stream, TSHA1Digest& Digest) {
   TSHA1Context ctx;
-  while (Stream) {
-    Stream.read(reinterpret_cast<char*>(fBuf), sizeof(fBuf));
-    std::streamsize n = Stream.gcount();
-    if (n <= 0) break;
-    ctx.Update(fBuf, static_cast<size_t>(n));
-  }
+  for (size_t n; (n = Stream.Read(fBuf, sizeof(fBuf))) > 0;) ctx.Update(fBuf, n);
   fDigest = ctx.Finish();
   Digest = fDigest;
 }
@@ -168,7 +148,7 @@ std::wstring TLbSHA1::CalcBufferDigestStr(const void* Buffer, size_t Size) {
 }
 
 void TLbSHA1::HashFile(const std::wstring& FileName, TSHA1Digest& Digest) {
-  LogFmt(L"-> TLbSHA1.HashFile(%s)", {FileName});
+  TLogScope scope(Format(L"-> TLbSHA1.HashFile(%s)", {FileName}), L"<- TLbSHA1.HashFile(...): 00000");
   Digest.fill(0);
   fDigest.fill(0);
   try {
@@ -205,7 +185,7 @@ void TLbSHA1::HashFile(const std::wstring& FileName, TSHA1Digest& Digest) {
   } catch (const std::exception& e) {
     LogException(&e, L"TLbSHA1.HashFile(3)");
   }
-  LogFmt(L"<- TLbSHA1.HashFile(...): %d%d%d%d%d", {Digest[0], Digest[1], Digest[2], Digest[3], Digest[4]});
+  scope.SetClose(Format(L"<- TLbSHA1.HashFile(...): %d%d%d%d%d", {Digest[0], Digest[1], Digest[2], Digest[3], Digest[4]}));
 }
 
 }  // namespace vt

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <istream>
 #include <string>
 #include <string_view>
 
@@ -45,6 +44,15 @@ protected:
   uint8_t fBuf[1024] = {};
 };
 
+// Bytes read piece by piece: what HashStream hashes. (Not std::istream: its
+// locale machinery alone would make up a tenth of the executable.)
+class TReadStream {
+public:
+  virtual ~TReadStream() = default;
+  // Up to Count bytes into Buffer; 0 at the end. Raises on a read error.
+  virtual size_t Read(void* Buffer, size_t Count) = 0;
+};
+
 class TLbSHA1 : public TLbHash {
 public:
   // Digest becomes 20 zero bytes when the file cannot be opened, mapped or read.
@@ -52,7 +60,7 @@ public:
   static std::wstring HashPrint(const TSHA1Digest& Digest);
   void HashBuffer(const void* Buffer, size_t Size, TSHA1Digest& Digest);
   // Reads 1024 bytes at a time until the stream ends.
-  void HashStream(std::istream& Stream, TSHA1Digest& Digest);
+  void HashStream(TReadStream& Stream, TSHA1Digest& Digest);
   // The UTF-16 bytes of S, or with AsUtf8 its UTF-8 encoding.
   void HashString(std::wstring_view S, bool AsUtf8, TSHA1Digest& Digest);
   void HashString(std::string_view S, TSHA1Digest& Digest);

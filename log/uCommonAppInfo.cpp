@@ -2,34 +2,28 @@
 
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <vector>
 
 #include "fw/uWinHandles.h"
 #include "log/DebugLogUtils.h"
 #include "log/UHash.h"
 #include "log/uFileInfo.h"
-#include "sys/OsUnit.h"
 
 namespace vt {
 
 namespace {
 
-// A buffer from the process heap.
-class THeapBuffer {
-public:
-  explicit THeapBuffer(DWORD Size) : FPtr(HeapAlloc(GetProcessHeap(), 0, Size)) {}
-  ~THeapBuffer() {
-    if (FPtr) HeapFree(GetProcessHeap(), 0, FPtr);
-  }
-  THeapBuffer(const THeapBuffer&) = delete;
-  THeapBuffer& operator=(const THeapBuffer&) = delete;
-  void* Get() const { return FPtr; }
+std::atomic<TOSVersionTextSource> gOSVersionText{nullptr};
 
-private:
-  void* FPtr;
-};
+std::wstring OSVersionText() {
+  TOSVersionTextSource source = gOSVersionText.load();
+  return source ? source() : std::wstring();
+}
 
 }  // namespace
+
+void SetOSVersionTextSource(TOSVersionTextSource Source) { gOSVersionText.store(Source); }
 
 std::wstring GetFileSHA1(const std::wstring& FileName) {
   try {
@@ -44,22 +38,19 @@ std::wstring GetFileSHA1(const std::wstring& FileName) {
 
 std::wstring GetProcessUserName() {
   try {
-    HANDLE raw = nullptr;
-    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &raw)) {
-      CloseHandle(raw);
-    } else if (GetLastError() != ERROR_NO_TOKEN) {
+    THandle threadToken;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, threadToken.Out()) &&
+        GetLastError() != ERROR_NO_TOKEN)
       return {};
-    }
     // The user reported is always the process's, even while the thread impersonates.
-    raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
-    THandle token(raw);
+    THandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out())) return {};
     DWORD size = 0;
     GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
     if (size == 0) return {};
-    THeapBuffer buf(size);
-    if (!buf.Get() || !GetTokenInformation(token.Get(), TokenUser, buf.Get(), size, &size)) return {};
-    PSID sid = static_cast<TOKEN_USER*>(buf.Get())->User.Sid;
+    std::vector<BYTE> buf(size);
+    if (!GetTokenInformation(token.Get(), TokenUser, buf.data(), size, &size)) return {};
+    PSID sid = reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid;
     DWORD nameLen = 0, domainLen = 0;
     SID_NAME_USE use;
     LookupAccountSidW(nullptr, sid, nullptr, &nameLen, nullptr, &domainLen, &use);
@@ -103,8 +94,8 @@ DWORD GetParentProcess(std::wstring& Name) {
 void LogApplicationCommonInfo() {
   if (!IsDebugOutput()) return;
   try {
-    LogLine(L"-> LogApplicationCommonInfo()");
-    LogFmt(L"Os version    : %s", {GetOSVersionText()});
+    TLogScope scope(L"-> LogApplicationCommonInfo()", L"<- LogApplicationCommonInfo()");
+    LogFmt(L"Os version    : %s", {OSVersionText()});
     LogFmt(L"Os user       : %s", {GetProcessUserName()});
     LogFmt(L"App.CmdLine   : %s", {GetCommandLineW()});
     const std::wstring exe = GetModulePath();
@@ -114,7 +105,6 @@ void LogApplicationCommonInfo() {
     std::wstring parentName;
     const DWORD parent = GetParentProcess(parentName);
     LogFmt(L"Parent process: %s (%d)", {parentName, parent});
-    LogLine(L"<- LogApplicationCommonInfo()");
   } catch (...) {
   }
 }

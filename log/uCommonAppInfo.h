@@ -9,6 +9,12 @@ namespace vt {
 // Writes the application information block when debug output is on.
 void LogApplicationCommonInfo();
 
+// Where the block's first line ("Os version") comes from: the system probes,
+// which sit above the log and name themselves at their start-up. Until then
+// the line is empty.
+using TOSVersionTextSource = std::wstring (*)();
+void SetOSVersionTextSource(TOSVersionTextSource Source);
+
 // Forty upper-case hex digits (all zero when the file cannot be read or is
 // empty); empty when the hasher itself failed.
 std::wstring GetFileSHA1(const std::wstring& FileName);

@@ -15,9 +15,9 @@
 
 namespace vt {
 
-// Once per process, before the first client and after the debug log; raise
-// EIdException when the libraries cannot be initialised.
-// Never raises: when the libraries cannot start, each client raises instead.
+// Once per process, before the first client and after the debug log (and after
+// the library search restriction). Never raises: when the libraries cannot
+// start, each client raises EIdException instead.
 void NetInitialization();
 // After the last client has been destroyed.
 void NetFinalization();

@@ -16,4 +16,4 @@ vt_start_xvfb() {
   echo "xvfb: no display could be started" >&2
   return 1
 }
-vt_stop_xvfb() { [ -n "${VT_XVFB_PID:-}" ] && kill "$VT_XVFB_PID" 2>/dev/null; wait "${VT_XVFB_PID:-}" 2>/dev/null || true; }
+vt_stop_xvfb() { if [ -n "${VT_XVFB_PID:-}" ]; then kill "$VT_XVFB_PID" 2>/dev/null || true; fi; wait "${VT_XVFB_PID:-}" 2>/dev/null || true; }

@@ -1,5 +1,6 @@
 #include "sys/OsUnit.h"
 
+#include "fw/uWinHandles.h"
 #include "log/DebugLogUtils.h"
 #include "log/uCommonAppInfo.h"
 #include "log/uDebugLog.h"
@@ -138,12 +139,8 @@ bool QueryOSVersionInfo(OSVERSIONINFOEXW& Info) {
 }
 
 int32_t TOSVersionProbe::VersionClass() {
-  AcquireSRWLockExclusive(&FLock);
-  struct TUnlock {
-    SRWLOCK* L;
-    ~TUnlock() { ReleaseSRWLockExclusive(L); }
-  } unlock{&FLock};
-
+  // Held on every path out, exceptions included.
+  TWriteLock lock(FLock);
   if (FClass != kOSClassNotComputed) return FClass;
   OSVERSIONINFOEXW info{};
   info.dwOSVersionInfoSize = sizeof(info);
@@ -162,10 +159,8 @@ int32_t TOSVersionProbe::VersionClass() {
 
 std::wstring TOSVersionProbe::VersionText() {
   VersionClass();
-  AcquireSRWLockShared(&FLock);
-  std::wstring text = FText;
-  ReleaseSRWLockShared(&FLock);
-  return text;
+  TReadLock lock(FLock);
+  return FText;
 }
 
 TOSVersionProbe& OSVersionProbe() {
@@ -194,6 +189,7 @@ void RemoveLegacyFileAssociation() {
 }
 
 void OsUnitInitialization() {
+  SetOSVersionTextSource(&GetOSVersionText);
   ApplyRegistryDebugSwitches();
   gWow64 = DetectWow64();
   gIs64Bit = DetectNativeX64();

@@ -4,27 +4,10 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
+
+#include "fw/uWinHandles.h"
 
 namespace vt {
-
-// A Service Control Manager or service handle, closed with CloseServiceHandle.
-class TScHandle {
-public:
-  TScHandle() = default;
-  TScHandle(const TScHandle&) = delete;
-  TScHandle& operator=(const TScHandle&) = delete;
-  ~TScHandle() { Reset(); }
-  void Reset(SC_HANDLE h = nullptr) {
-    if (FHandle) CloseServiceHandle(FHandle);
-    FHandle = h;
-  }
-  SC_HANDLE Get() const { return FHandle; }
-  explicit operator bool() const { return FHandle != nullptr; }
-
-private:
-  SC_HANDLE FHandle = nullptr;
-};
 
 class TServiceManager {
 public:

@@ -1,6 +1,7 @@
 #include "trust/UWow64Api.h"
 
 #include "fw/uSysUtils.h"
+#include "fw/uWinHandles.h"
 #include "trust/uLoadLibrarySecured.h"
 
 namespace vt {
@@ -12,8 +13,8 @@ using TWow64EnableFsRedirection = BOOLEAN(WINAPI*)(BOOLEAN);
 using TWow64RevertFsRedirection = BOOL(WINAPI*)(PVOID);
 using TWow64DisableFsRedirection = BOOL(WINAPI*)(PVOID*);
 
-HMODULE gKernel32 = nullptr;
-HMODULE gAdvapi32 = nullptr;
+TModuleHandle gKernel32;
+TModuleHandle gAdvapi32;
 TIsWow64Process gIsWow64Process = nullptr;
 TWow64EnableFsRedirection gWow64EnableWow64FsRedirection = nullptr;
 TWow64RevertFsRedirection gWow64RevertWow64FsRedirection = nullptr;
@@ -22,23 +23,9 @@ TRegDeleteKeyExA gRegDeleteKeyExA = nullptr;
 bool gRunningUnderWow64 = false;
 
 template <class T>
-T Proc(HMODULE Module, const char* Name) {
-  return Module ? reinterpret_cast<T>(GetProcAddress(Module, Name)) : nullptr;
+T Proc(const TModuleHandle& Module, const char* Name) {
+  return Module ? reinterpret_cast<T>(GetProcAddress(Module.Get(), Name)) : nullptr;
 }
-
-// Switches redirection back on when the guarded call is done, however it ends.
-class TRedirectionOff {
-public:
-  TRedirectionOff() : FOff(gWow64EnableWow64FsRedirection && gWow64EnableWow64FsRedirection(FALSE)) {}
-  ~TRedirectionOff() {
-    if (FOff) gWow64EnableWow64FsRedirection(TRUE);
-  }
-  TRedirectionOff(const TRedirectionOff&) = delete;
-  TRedirectionOff& operator=(const TRedirectionOff&) = delete;
-
-private:
-  bool FOff;
-};
 
 }  // namespace
 
@@ -64,7 +51,11 @@ HANDLE WINAPI W64API_CreateFileW(LPCWSTR FileName, DWORD DesiredAccess, DWORD Sh
   if (!gRunningUnderWow64)
     return CreateFileW(FileName, DesiredAccess, ShareMode, SecurityAttributes, CreationDisposition,
                        FlagsAndAttributes, TemplateFile);
-  TRedirectionOff off;
+  // Redirection comes back on when the call is done, however it ends.
+  const bool off = gWow64EnableWow64FsRedirection && gWow64EnableWow64FsRedirection(FALSE);
+  auto restore = ScopeExit([off] {
+    if (off) gWow64EnableWow64FsRedirection(TRUE);
+  });
   return CreateFileW(FileName, DesiredAccess, ShareMode, SecurityAttributes, CreationDisposition,
                      FlagsAndAttributes, TemplateFile);
 }
@@ -73,7 +64,7 @@ TRegDeleteKeyExA W64API_RegDeleteKeyExA() { return gRegDeleteKeyExA; }
 
 void Wow64ApiInitialization() {
   if (gKernel32) return;
-  gKernel32 = LoadLibraryW(L"kernel32.dll");
+  gKernel32.Reset(LoadLibraryW(L"kernel32.dll"));
   gIsWow64Process = Proc<TIsWow64Process>(gKernel32, "IsWow64Process");
   gWow64EnableWow64FsRedirection = Proc<TWow64EnableFsRedirection>(gKernel32, "Wow64EnableWow64FsRedirection");
   gWow64RevertWow64FsRedirection = Proc<TWow64RevertFsRedirection>(gKernel32, "Wow64RevertWow64FsRedirection");
@@ -82,21 +73,19 @@ void Wow64ApiInitialization() {
   gRunningUnderWow64 = gIsWow64Process && gIsWow64Process(GetCurrentProcess(), &wow64) && wow64;
   // The first secured load of the run: it also settles whether the system
   // knows the restricted search flags.
-  gAdvapi32 = LoadLibrarySecured(L"advapi32.dll");
+  gAdvapi32.Reset(LoadLibrarySecured(L"advapi32.dll"));
   gRegDeleteKeyExA = Proc<TRegDeleteKeyExA>(gAdvapi32, "RegDeleteKeyExA");
 }
 
 void Wow64ApiFinalization() {
   gRegDeleteKeyExA = nullptr;
-  if (gAdvapi32) FreeLibrary(gAdvapi32);
-  gAdvapi32 = nullptr;
+  gAdvapi32.Reset();
   gIsWow64Process = nullptr;
   gWow64EnableWow64FsRedirection = nullptr;
   gWow64RevertWow64FsRedirection = nullptr;
   gWow64DisableWow64FsRedirection = nullptr;
   gRunningUnderWow64 = false;
-  if (gKernel32) FreeLibrary(gKernel32);
-  gKernel32 = nullptr;
+  gKernel32.Reset();
 }
 
 }  // namespace vt

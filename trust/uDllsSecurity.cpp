@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "fw/uSysUtils.h"
+#include "fw/uWinHandles.h"
 #include "trust/uLoadLibrarySecured.h"
 #include "trust/uTrustCheck.h"
 
@@ -11,10 +12,6 @@ namespace vt {
 namespace {
 
 using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-
-}  // namespace
-
-namespace {
 
 // The signer names come from the signature block without checking it: a block
 // copied from a genuine file would pass. Its signature must also verify.
@@ -34,14 +31,14 @@ bool DllLoadCheck(const std::wstring& Path) {
 }
 
 void DllsSecurityInitialization() {
-  HMODULE kernel = LoadLibrarySecured(L"kernel32.dll");
+  TModuleHandle kernel(LoadLibrarySecured(L"kernel32.dll"));
   if (!kernel) return;
   if (IsSecureSearchAvailable()) {
+    // Windows 8 and Windows 7 with its update: looked up, as it may be absent.
     auto setDefault =
-        reinterpret_cast<TSetDefaultDllDirectories>(GetProcAddress(kernel, "SetDefaultDllDirectories"));
+        reinterpret_cast<TSetDefaultDllDirectories>(GetProcAddress(kernel.Get(), "SetDefaultDllDirectories"));
     if (setDefault && setDefault(kLoadLibrarySearchSystem32)) SetDllLoadCheck(DllLoadCheck);
   }
-  FreeLibrary(kernel);
 }
 
 }  // namespace vt

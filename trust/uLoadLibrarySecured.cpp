@@ -1,41 +1,38 @@
 #include "trust/uLoadLibrarySecured.h"
 
+#include <atomic>
 #include <vector>
 
 #include "fw/uSysUtils.h"
+#include "fw/uSystemLibraries.h"
+#include "fw/uWinHandles.h"
 #include "log/DebugLogUtils.h"
 
 namespace vt {
 
 namespace {
 
-// Written only during single-threaded start-up (and by a later first load),
-// so plain Booleans are enough.
-bool gSecureSearch = true;
-bool gProbeDone = false;
+// Settled by the first secured load of start-up; the system libraries bound at
+// their first call may load later, from any thread.
+std::atomic<bool> gSecureSearch{true};
+std::atomic<bool> gProbeDone{false};
 TDllLoadCheck gDllLoadCheck = nullptr;
 
-HMODULE gFramework = nullptr;
+TModuleHandle gFramework;
 FARPROC gFrameworkAllowDirectCalls = nullptr;
 FARPROC gFrameworkIsPipeReady = nullptr;
-
-bool FileExists(const std::wstring& Path) {
-  DWORD a = GetFileAttributesW(Path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 }  // namespace
 
 HMODULE UsualLoad(const std::wstring& Name) {
-  LogLine(L"-> UsualLoad(); Warning:");
+  TLogScope scope(L"-> UsualLoad(); Warning:", L"<- UsualLoad()");
   HMODULE h = LoadLibraryW(Name.c_str());
   if (!h) LogLastError(L"LoadLibrary failed", GetLastError());
-  LogLine(L"<- UsualLoad()");
   return h;
 }
 
 HMODULE LoadLibrarySecured(const std::wstring& Name) {
-  LogLine(L"-> LoadLibrarySecured()");
+  TLogScope scope(L"-> LoadLibrarySecured()", L"<- LoadLibrarySecured('" + Name + L"')=0");
   HMODULE h = nullptr;
   if (gSecureSearch) {
     h = LoadLibraryExW(Name.c_str(), nullptr, kLoadLibrarySearchSystem32 | kLoadLibrarySearchDllLoadDir);
@@ -54,16 +51,15 @@ HMODULE LoadLibrarySecured(const std::wstring& Name) {
   } else {
     h = UsualLoad(Name);
   }
-  LogFmt(L"<- LoadLibrarySecured('%s')=%d", {Name, reinterpret_cast<intptr_t>(h)});
+  scope.SetClose(Format(L"<- LoadLibrarySecured('%s')=%d", {Name, reinterpret_cast<intptr_t>(h)}));
   return h;
 }
 
 bool IsSecureSearchAvailable() {
   if (gProbeDone) return gSecureSearch;
-  HMODULE h = LoadLibraryExW(L"ntdll", nullptr, kLoadLibrarySearchSystem32);
+  TModuleHandle h(LoadLibraryExW(L"ntdll", nullptr, kLoadLibrarySearchSystem32));
   if (h) {
     gSecureSearch = true;
-    FreeLibrary(h);
   } else if (GetLastError() == ERROR_INVALID_PARAMETER) {
     gSecureSearch = false;
   }
@@ -115,13 +111,26 @@ HMODULE LoadProductLibrary(const std::wstring& Name, uint64_t& Version) {
 void ProductFrameworkInitialization() {
   if (gFramework) return;
   uint64_t version = 0;
-  gFramework = LoadProductLibrary(L"q7framework.dll", version);
+  gFramework.Reset(LoadProductLibrary(L"q7framework.dll", version));
   if (!gFramework) return;
   // Resolved for the framework's users; the setup itself relies on none of them.
-  gFrameworkAllowDirectCalls = GetProcAddress(gFramework, "AllowDirectCalls");
-  gFrameworkIsPipeReady = GetProcAddress(gFramework, "IsPipeReady");
+  gFrameworkAllowDirectCalls = GetProcAddress(gFramework.Get(), "AllowDirectCalls");
+  gFrameworkIsPipeReady = GetProcAddress(gFramework.Get(), "IsPipeReady");
 }
 
-HMODULE ProductFrameworkModule() { return gFramework; }
+void ProductFrameworkFinalization() {
+  gFrameworkAllowDirectCalls = nullptr;
+  gFrameworkIsPipeReady = nullptr;
+  gFramework.Reset();
+}
+
+HMODULE ProductFrameworkModule() { return gFramework.Get(); }
+
+void SecuredBindingInitialization() {
+  SetSystemLibraryLoader(&LoadLibrarySecured);
+  LoadSystemLibraries(true);
+}
+
+void SystemLibrariesInitialization() { LoadSystemLibraries(false); }
 
 }  // namespace vt

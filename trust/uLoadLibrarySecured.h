@@ -33,6 +33,14 @@ std::wstring GetFileVersionNumbers(const std::wstring& FileName, uint64_t& Versi
 
 // The product framework library beside the executable, tried once at start-up.
 void ProductFrameworkInitialization();
+void ProductFrameworkFinalization();
 HMODULE ProductFrameworkModule();
+
+// The system libraries bound at their first call (fw/uSystemLibraries) load
+// through LoadLibrarySecured from here on; those that start-up itself calls
+// load now. Start-up runs it after the first secured load.
+void SecuredBindingInitialization();
+// The other system libraries of the table, after the library search restriction.
+void SystemLibrariesInitialization();
 
 }  // namespace vt

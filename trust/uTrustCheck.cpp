@@ -28,51 +28,14 @@ static_assert(sizeof(void*) != 4 || offsetof(WINTRUST_CATALOG_INFO, pcCatalogCon
 
 constexpr DWORD kCertEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-bool FileExists(const std::wstring& Path) {
-  DWORD a = GetFileAttributesW(Path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-class TCertStore {
-public:
-  HCERTSTORE Handle = nullptr;
-  ~TCertStore() {
-    if (Handle) CertCloseStore(Handle, 0);
-  }
-};
-
-class TCryptMsg {
-public:
-  HCRYPTMSG Handle = nullptr;
-  ~TCryptMsg() {
-    if (Handle) CryptMsgClose(Handle);
-  }
-};
-
-class TCertContext {
-public:
-  explicit TCertContext(PCCERT_CONTEXT c) : Handle(c) {}
-  ~TCertContext() {
-    if (Handle) CertFreeCertificateContext(Handle);
-  }
-  TCertContext(const TCertContext&) = delete;
-  TCertContext& operator=(const TCertContext&) = delete;
-  PCCERT_CONTEXT Handle;
-};
-
-class TCatAdmin {
-public:
-  HCATADMIN Handle = nullptr;
-  bool Acquire() { return CryptCATAdminAcquireContext(&Handle, nullptr, 0) != FALSE; }
-  ~TCatAdmin() {
-    if (Handle) CryptCATAdminReleaseContext(Handle, 0);
-  }
-};
+bool AcquireCatAdmin(TCatAdmin& Admin) { return CryptCATAdminAcquireContext(Admin.Out(), nullptr, 0) != FALSE; }
 
 // The first catalog that lists Hash, or empty; the catalog context is released.
 std::wstring FirstCatalogOf(HCATADMIN Admin, BYTE* Hash, DWORD HashSize) {
   HCATINFO info = CryptCATAdminEnumCatalogFromHash(Admin, Hash, HashSize, 0, nullptr);
   if (!info) return {};
+  // Released with the administration context it came from.
+  auto release = ScopeExit([Admin, info] { CryptCATAdminReleaseCatalogContext(Admin, info, 0); });
   std::wstring path;
   CATALOG_INFO ci{};
   ci.cbStruct = sizeof ci;
@@ -80,7 +43,6 @@ std::wstring FirstCatalogOf(HCATADMIN Admin, BYTE* Hash, DWORD HashSize) {
     ci.wszCatalogFile[MAX_PATH - 1] = L'\0';
     path = ci.wszCatalogFile;
   }
-  CryptCATAdminReleaseCatalogContext(Admin, info, 0);
   return path;
 }
 
@@ -135,7 +97,7 @@ std::wstring GetCertNameString(PCCERT_CONTEXT Certificate, DWORD NameType, DWORD
 std::wstring FindCatalogFile(const std::wstring& FileName) {
   if (!FileExists(FileName)) return {};
   TCatAdmin admin;
-  if (!admin.Acquire()) return {};
+  if (!AcquireCatAdmin(admin)) return {};
   BYTE hash[256];
   DWORD hashSize = sizeof hash;
   {
@@ -144,7 +106,7 @@ std::wstring FindCatalogFile(const std::wstring& FileName) {
     if (!file) return {};
     if (!CryptCATAdminCalcHashFromFileHandle(file.Get(), &hashSize, hash, 0)) return {};
   }
-  return FirstCatalogOf(admin.Handle, hash, hashSize);
+  return FirstCatalogOf(admin.Get(), hash, hashSize);
 }
 
 uint8_t GetCertificateDetails(const std::wstring& FileName, TCertificateDetails& Details, bool AllowCatalog) {
@@ -154,11 +116,11 @@ uint8_t GetCertificateDetails(const std::wstring& FileName, TCertificateDetails&
   TCertStore store;
   TCryptMsg msg;
   if (CryptQueryObject(CERT_QUERY_OBJECT_FILE, path.c_str(), CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
-                       CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &formatType, &store.Handle,
-                       &msg.Handle, nullptr)) {
+                       CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encoding, &contentType, &formatType, store.Out(),
+                       msg.Out(), nullptr)) {
     if (contentType != CERT_QUERY_CONTENT_PKCS7_SIGNED_EMBED) return kCertNotEmbeddedPkcs7;
     DWORD size = 0;
-    if (!CryptMsgGetParam(msg.Handle, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) return kCertSignerInfoSizeFailed;
+    if (!CryptMsgGetParam(msg.Get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) return kCertSignerInfoSizeFailed;
     std::vector<BYTE> buffer;
     try {
       buffer.resize(size);
@@ -166,16 +128,16 @@ uint8_t GetCertificateDetails(const std::wstring& FileName, TCertificateDetails&
       LogException(&e, L"Memory allocation failed");
       throw;
     }
-    if (!CryptMsgGetParam(msg.Handle, CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) return status;
+    if (!CryptMsgGetParam(msg.Get(), CMSG_SIGNER_INFO_PARAM, 0, buffer.data(), &size)) return status;
     const auto* signer = reinterpret_cast<const CMSG_SIGNER_INFO*>(buffer.data());
     CERT_INFO wanted{};
     wanted.Issuer = signer->Issuer;
     wanted.SerialNumber = signer->SerialNumber;
     TCertContext cert(
-        CertFindCertificateInStore(store.Handle, kCertEncoding, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
-    if (!cert.Handle) return kCertSignerNotInStore;
+        CertFindCertificateInStore(store.Get(), kCertEncoding, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
+    if (!cert) return kCertSignerNotInStore;
     TCertificateDetails d;
-    FillDetails(cert.Handle, d);
+    FillDetails(cert.Get(), d);
     d.FileName = FileName;
     Details = std::move(d);
     return kCertDetailsRead;
@@ -223,16 +185,7 @@ void TFileSign::SetFileName(const std::wstring& Value) {
 void TFileSign::InternalRefresh() {
   FSigned = false;
   FWTDResult = 0;
-  LogFmt(L"-> TFileSign.InternalRefresh(%s)", {FFileName});
-  struct TLeave {
-    const std::wstring& Name;
-    ~TLeave() {
-      try {
-        LogLine(L"<- TFileSign.InternalRefresh(" + Name + L")");
-      } catch (...) {
-      }
-    }
-  } leave{FFileName};
+  TLogScope scope(L"-> TFileSign.InternalRefresh(" + FFileName + L")", L"<- TFileSign.InternalRefresh(" + FFileName + L")");
 
   std::wstring name(TrimBlanks(ToSysNativePath(FFileName)));
   if (name.empty()) {
@@ -251,11 +204,11 @@ void TFileSign::InternalRefresh() {
     THandle file(W64API_CreateFileW(FFileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
     TCatAdmin admin;
-    if (file && admin.Acquire()) {
+    if (file && AcquireCatAdmin(admin)) {
       DWORD size = sizeof hash;
       if (CryptCATAdminCalcHashFromFileHandle(file.Get(), &size, hash, 0)) {
         hashSize = size;
-        catalog = FirstCatalogOf(admin.Handle, hash, hashSize);
+        catalog = FirstCatalogOf(admin.Get(), hash, hashSize);
         if (!catalog.empty()) LogFmt(L"Found security catalog: \"%s\"", {catalog});
       }
     }
@@ -359,7 +312,7 @@ bool FileTrust(const std::wstring& FileName, int32_t& AOpResult, TRevocationChec
 }
 
 bool CMTSN(const TCertificateDetails& Details, TSignerNames Names, int32_t High) {
-  LogLine(L"-> CMTSN()");
+  TLogScope scope(L"-> CMTSN()", L"<- CMTSN()", L"<- CMTSN(): exception");
   std::wstring_view simple = TrimBlanks(Details.CertNameSimple);
   bool result = false;
   int32_t last = High < static_cast<int32_t>(Names.size()) ? High : static_cast<int32_t>(Names.size()) - 1;
@@ -369,12 +322,13 @@ bool CMTSN(const TCertificateDetails& Details, TSignerNames Names, int32_t High)
       break;
     }
   }
-  LogFmt(L"<- CMTSN()= %s ('%s','%s')", {BoolToStr(result), Details.CertNameSimple, Details.CertNameFriendly});
+  scope.SetClose(Format(L"<- CMTSN()= %s ('%s','%s')",
+                        {BoolToStr(result), Details.CertNameSimple, Details.CertNameFriendly}));
   return result;
 }
 
 bool VC(const std::wstring& FileName, TSignerNames Names, int32_t High) {
-  LogLine(L"-> VC()");
+  TLogScope scope(L"-> VC()", L"<- VC('" + FileName + L"')", L"<- VC('" + FileName + L"'): exception");
   bool result = false;
   uint8_t status = kCertOtherFailure;
   if (FileExists(FileName)) {
@@ -382,7 +336,7 @@ bool VC(const std::wstring& FileName, TSignerNames Names, int32_t High) {
     status = GetCertificateDetails(FileName, details, true);
     if (status == kCertDetailsRead) result = High == -1 ? true : CMTSN(details, Names, High);
   }
-  LogFmt(L"<- VC('%s')= %s (%d)", {FileName, BoolToStr(result), status});
+  scope.SetClose(Format(L"<- VC('%s')= %s (%d)", {FileName, BoolToStr(result), status}));
   return result;
 }
 

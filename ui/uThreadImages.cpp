@@ -19,11 +19,6 @@ bool PlainName(std::wstring_view Name) {
   return true;
 }
 
-bool IsFile(const std::wstring& Path) {
-  DWORD attr = GetFileAttributesW(Path.c_str());
-  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 const TCachedImage* TThreadImages::Find(std::wstring_view AResName) {
@@ -40,7 +35,7 @@ std::unique_ptr<TCachedImage> TThreadImages::Load(std::wstring_view AResName) {
   auto img = std::make_unique<TPngImage>();
   if (PlainName(name)) {
     std::wstring file = Format(L"%sSkins\\%s.png", {ExtractFilePath(GetModulePath()), name});
-    if (IsFile(file)) {
+    if (FileExists(file)) {
       // The folder is writable by anyone: a file that does not load counts as absent.
       try {
         img->LoadFromFile(file);

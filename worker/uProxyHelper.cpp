@@ -10,9 +10,11 @@ int ProxyReadTimeout(const TInstallerProxyParams& Params) {
 }
 
 void ConfigureHttpProxy(TIdHTTP& AHttp, const TInstallerProxyParams& Params) {
-  LogFmt(L"-> ConfigureHttpProxy(HostName='%s', Port=%d, UseAuth=%s, UserName='%s', ProxyType=%d, ProxyKind=%d)",
-         {Params.HostName, Params.Port, BoolToStr(Params.UseAuth), Params.UserName, Params.ProxyType,
-          Params.ProxyKind});
+  TLogScope scope(
+      Format(L"-> ConfigureHttpProxy(HostName='%s', Port=%d, UseAuth=%s, UserName='%s', ProxyType=%d, ProxyKind=%d)",
+             {Params.HostName, Params.Port, BoolToStr(Params.UseAuth), Params.UserName, Params.ProxyType,
+              Params.ProxyKind}),
+      L"<- ConfigureHttpProxy", L"<- ConfigureHttpProxy: exception");
   auto handler = std::make_unique<TIdOpenSSLIOHandlerClient>();
   handler->MinimumTLSVersion = sslvTLSv1;
   handler->MaximumTLSVersion = sslvTLSv1_2;
@@ -56,7 +58,7 @@ void ConfigureHttpProxy(TIdHTTP& AHttp, const TInstallerProxyParams& Params) {
     }
   }
   AHttp.SetIOHandler(std::move(handler));
-  LogFmt(L"<- ConfigureHttpProxy: %s; ReadTimeout=%d", {how, AHttp.ReadTimeout});
+  scope.SetClose(Format(L"<- ConfigureHttpProxy: %s; ReadTimeout=%d", {how, AHttp.ReadTimeout}));
 }
 
 }  // namespace vt

@@ -1,9 +1,41 @@
 #include "common/UiTestUtils.h"
 
+#include <gtest/gtest.h>
+
+#include "ui/QsCombobox.h"
+#include "ui/VtCheckBox.h"
+#include "ui/uThreadImages.h"
+
 #include <cstdio>
 #include <string>
 
 namespace vt::test {
+
+namespace {
+
+class TWindowsEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    GraphicsInitialization();
+    FormsInitialization();
+    VtCheckBoxInitialization();
+    QsComboboxInitialization();
+  }
+  void TearDown() override {
+    QsComboboxFinalization();
+    VtCheckBoxFinalization();
+    ThreadImagesFinalization();
+    FormsFinalization();
+    GraphicsFinalization();
+  }
+};
+
+}  // namespace
+
+bool UseWindows() {
+  static const bool registered = (::testing::AddGlobalTestEnvironment(new TWindowsEnvironment), true);
+  return registered;
+}
 
 bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs) {
   const DWORD start = GetTickCount();

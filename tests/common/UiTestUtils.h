@@ -16,6 +16,12 @@
 
 namespace vt::test {
 
+// Registers (once per program) the test environment that starts the drawing
+// layer, the window framework and the control pictures before the tests and
+// stops them afterwards. Returns true; a test file keeps the result in a
+// constant so the call happens before the tests run.
+bool UseWindows();
+
 // Runs the message loop until Done() or TimeoutMs have passed; false on time-out.
 bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 5000);
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "common/UiTestUtils.h"
 #include "fw/uForms.h"
 #include "fw/uGraphics.h"
 #include "fw/uThread.h"
@@ -153,18 +154,7 @@ TEST(Thread, CallsRunWhileAMessageBoxIsOpenOnTheWindowThread) {
   EXPECT_TRUE(ranWhileOpen);
 }
 
-class TFormsEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    GraphicsInitialization();
-    FormsInitialization();
-  }
-  void TearDown() override {
-    FormsFinalization();
-    GraphicsFinalization();
-  }
-};
-const auto* const kFormsEnv = ::testing::AddGlobalTestEnvironment(new TFormsEnvironment);
+[[maybe_unused]] const bool kWindows = test::UseWindows();
 
 void CALLBACK CloseModalForms(HWND, UINT, UINT_PTR, DWORD) {
   for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"VtForm", nullptr));) PostMessageW(w, WM_CLOSE, 0, 0);

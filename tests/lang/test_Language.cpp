@@ -121,6 +121,8 @@ TEST(LanguageCode, MapsLocaleIdentifiersOnEachWindowsGeneration) {
       {0x0419, kXP, L"ru-ru"},        {0x0407, kXP, L"de-de"},       {0x0C07, kXP, L"de-de"},
       {0x040C, kXP, L"fr-fr"},        {0x0C0A, kXP, L"es-es"},       {0x0419, -1, L"ru-ru"},
       {0x0419, kVista, L"ru-ru"},     {0x0419, 128, L"ru-ru"},
+      // Greek takes the two routes apart: hex "08" gives "gr-gr", the name "el" nothing.
+      {0x0408, kVista - 1, L"gr-gr"}, {0x0408, kVista, L"en-us"},
       // A locale the system cannot describe counts as US English.
       {0x7FFF0000, kWin10x64, L"en-us"}, {0x7FFF0000, kXP, L"en-us"},
   };

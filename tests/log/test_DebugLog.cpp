@@ -259,4 +259,9 @@ TEST(DebugLogFile, DefaultPathAndLogFileNameBesideIt) {
   // The all-users profile folder (Windows 10+: the common application data folder).
   EXPECT_TRUE(SameTextAZ(L"C:\\ProgramData\\Veltrano\\Logs\\", md[1].str())) << WideToUtf8(md[1].str());
   EXPECT_EQ(L"", GetLogFileName(std::wstring(260, L'x')));
+  // At the limit: a base name that gives exactly 259 characters, and one more.
+  const size_t other = GetLogFileName(L"x").size() - 1;
+  ASSERT_LT(other, 259u);
+  EXPECT_EQ(259u, GetLogFileName(std::wstring(259 - other, L'x')).size());
+  EXPECT_EQ(L"", GetLogFileName(std::wstring(260 - other, L'x')));
 }

@@ -72,11 +72,16 @@ TEST(LogFileOverride, ExistingFileIsEmptiedAndFinalizationIsLast) {
   std::wstring log = dir.File(L"sub\\dir\\named.log");  // missing folders are created
   CreateDirectoryW(dir.File(L"sub").c_str(), nullptr);
   CreateDirectoryW(dir.File(L"sub\\dir").c_str(), nullptr);
-  WriteFileBytes(log, "OLD CONTENT THAT MUST GO\r\n");
+  // Longer than any log the run writes: a file opened without being emptied
+  // would keep its tail.
+  std::string old;
+  while (old.size() < 256 * 1024) old += "OLD CONTENT THAT MUST GO\r\n";
+  WriteFileBytes(log, old);
   auto r = RunProcess(L"\"" + ProductExe() + L"\"" + kQuietRun, {L"VeltranoDbgLog=" + log});
   ASSERT_FALSE(r.TimedOut);
   ASSERT_EQ(0u, r.ExitCode) << GetLastError();
   std::string all = ReadFileBytes(log);
+  EXPECT_LT(all.size(), old.size());
   EXPECT_EQ(std::string::npos, all.find("OLD CONTENT"));
   auto lines = ReadLines(log);
   ASSERT_FALSE(lines.empty());

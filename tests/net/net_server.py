@@ -6,9 +6,14 @@ Listeners: plain HTTP, HTTPS (TLS up to 1.2 or 1.3), HTTPS that only speaks
 TLS 1.3 (a client limited to 1.2 fails its handshake), HTTPS that only speaks
 TLS 1.0, and one that closes every connection at once (CLOSE). Their ports go
 to --ports as NAME=PORT lines once all listen.
+With --hello FILE one more listener, HELLO, answers no TLS at all: it writes
+what the client's first message (ClientHello) offers into FILE (versions,
+cipher suites, extensions, groups, signature algorithms; nothing that changes
+from one connection to the next) and closes the connection.
 """
 import argparse
 import os
+import re
 import select
 import signal
 import socket
@@ -21,6 +26,8 @@ import time
 import warnings
 from http.server import BaseHTTPRequestHandler
 
+FILES = None  # the folder /files/NAME serves from (--files)
+HELLO = None  # where the HELLO listener writes the last offer (--hello)
 PATTERN_MOD = 251
 BLOCK = bytes(i % PATTERN_MOD for i in range(PATTERN_MOD * 4177))  # about 1 MiB, whole periods
 # Longer than the setup's own read time-out (60 s), so that a stall ends on its side.
@@ -226,46 +233,115 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(b"m" * 10)
             self.wait_for_close()
 
+    def path_files(self, head, name):
+        if not (FILES and re.fullmatch(r"[A-Za-z0-9._-]+", name) and os.path.isfile(os.path.join(FILES, name))):
+            return self.send_body(404, b"no such path", "text/plain", head)
+        with open(os.path.join(FILES, name), "rb") as f:
+            self.send_body(200, f.read(), "application/octet-stream", head)
+
     def path_headers(self, head):
         text = self.requestline + "\r\n" + str(self.headers)
         self.send_body(200, text.encode("latin-1", "replace"), "text/plain", head)
 
     def route(self, head):
         parts = [p for p in self.path.split("?")[0].split("/") if p]
-        kind = parts[0] if parts else ""
-        try:
-            nums = [int(a) for a in parts[1:]]
-        except ValueError:
-            nums = None
-        row = ROUTES.get(kind)
-        if row is None or nums is None or len(nums) != row[0]:
+        row = ROUTES.get(parts[0] if parts else "")
+        args = parts[1:]
+        if row is None or len(args) != len(row[0]) or \
+                any(t == "i" and not a.lstrip("-").isdigit() for t, a in zip(row[0], args)):
             return self.send_body(404, b"no such path", "text/plain", head)
-        getattr(self, "path_" + kind)(head, *nums)
+        getattr(self, "path_" + parts[0])(head, *[int(a) if t == "i" else a for t, a in zip(row[0], args)])
 
 
-# The paths every listener serves: KIND -> (number of integer arguments, what
-# it does). Pattern bytes: byte i of a body is i % 251.
+# The paths every listener serves: KIND -> (its arguments, one letter each: "i"
+# an integer, "s" a name; what it does). Pattern bytes: byte i of a body is i % 251.
 ROUTES = {
-    "file": (1, "/file/N: N pattern bytes with a length"),
-    "gen": (1, "/gen/N: the same, sent in large pieces (benchmark)"),
-    "chunked": (1, "/chunked/N: N pattern bytes, chunked, no length"),
-    "redirect": (2, "/redirect/K/N: K redirects in a row, then /file/N"),
-    "loop": (0, "/loop: a redirect to itself, for ever"),
-    "status": (1, "/status/C: status C with a short body"),
-    "nohead": (1, "/nohead/N: HEAD answers 405, GET serves /file/N"),
-    "headdelay": (2, "/headdelay/S/N: HEAD answered after S seconds, GET at once; /file/N"),
-    "cut": (2, "/cut/N/M: a length of N, M (< N) bytes, then the connection closes"),
-    "reset": (2, "/reset/N/M: a length of N, M bytes, then a TCP reset"),
-    "short": (2, "/short/N/M: a length of N, then M (> N) bytes"),
-    "cutchunked": (1, "/cutchunked/M: chunked, M bytes, then the connection closes"),
-    "stall": (2, "/stall/N/M: a length of N, M bytes, then silence (at most MAX_STALL)"),
-    "stallheaders": (0, "/stallheaders: no answer at all (at most MAX_STALL)"),
-    "html": (1, "/html/N: status 200 with an HTML page of N bytes (a sign-in page, not a package)"),
-    "bigheaders": (1, "/bigheaders/MB: a header section of MB megabytes, then /file/1000"),
-    "fakestatus": (2, "/fakestatus/C/K: status C, then K header lines that look like status lines"),
-    "stallredirect": (0, "/stallredirect: a redirect whose body stops (the client drops it unseen)"),
-    "headers": (0, "/headers: echoes the request line and headers as the body"),
+    "file": ("i", "/file/N: N pattern bytes with a length"),
+    "gen": ("i", "/gen/N: the same, sent in large pieces (benchmark)"),
+    "chunked": ("i", "/chunked/N: N pattern bytes, chunked, no length"),
+    "redirect": ("ii", "/redirect/K/N: K redirects in a row, then /file/N"),
+    "loop": ("", "/loop: a redirect to itself, for ever"),
+    "status": ("i", "/status/C: status C with a short body"),
+    "nohead": ("i", "/nohead/N: HEAD answers 405, GET serves /file/N"),
+    "headdelay": ("ii", "/headdelay/S/N: HEAD answered after S seconds, GET at once; /file/N"),
+    "cut": ("ii", "/cut/N/M: a length of N, M (< N) bytes, then the connection closes"),
+    "reset": ("ii", "/reset/N/M: a length of N, M bytes, then a TCP reset"),
+    "short": ("ii", "/short/N/M: a length of N, then M (> N) bytes"),
+    "cutchunked": ("i", "/cutchunked/M: chunked, M bytes, then the connection closes"),
+    "stall": ("ii", "/stall/N/M: a length of N, M bytes, then silence (at most MAX_STALL)"),
+    "stallheaders": ("", "/stallheaders: no answer at all (at most MAX_STALL)"),
+    "html": ("i", "/html/N: status 200 with an HTML page of N bytes (a sign-in page, not a package)"),
+    "bigheaders": ("i", "/bigheaders/MB: a header section of MB megabytes, then /file/1000"),
+    "fakestatus": ("ii", "/fakestatus/C/K: status C, then K header lines that look like status lines"),
+    "stallredirect": ("", "/stallredirect: a redirect whose body stops (the client drops it unseen)"),
+    "files": ("s", "/files/NAME: the file NAME of the --files folder (letters, digits, '.', '_', '-')"),
+    "headers": ("", "/headers: echoes the request line and headers as the body"),
 }
+
+
+def describe_client_hello(data):
+    """The offer of a TLS ClientHello record as text lines, or None."""
+    if len(data) < 5 or data[0] != 22:
+        return None
+    body = data[5:5 + int.from_bytes(data[3:5], "big")]
+    if len(body) < 4 or body[0] != 1:
+        return None
+    h = body[4:4 + int.from_bytes(body[1:4], "big")]
+    pos = 2 + 32
+    version = h[0:2].hex()
+    pos += 1 + h[pos]  # session id
+    n = int.from_bytes(h[pos:pos + 2], "big")
+    ciphers = [h[i:i + 2].hex() for i in range(pos + 2, pos + 2 + n, 2)]
+    pos += 2 + n
+    pos += 1 + h[pos]  # compression methods
+    end = pos + 2 + int.from_bytes(h[pos:pos + 2], "big")
+    pos += 2
+    exts, fields = [], {}
+    while pos + 4 <= end:
+        t = int.from_bytes(h[pos:pos + 2], "big")
+        ln = int.from_bytes(h[pos + 2:pos + 4], "big")
+        v = h[pos + 4:pos + 4 + ln]
+        pos += 4 + ln
+        if t == 21:  # padding: its length follows the others
+            continue
+        exts.append(str(t))
+        if t == 10:
+            fields["groups"] = [v[i:i + 2].hex() for i in range(2, len(v), 2)]
+        elif t == 13:
+            fields["sigalgs"] = [v[i:i + 2].hex() for i in range(2, len(v), 2)]
+        elif t == 11:
+            fields["point_formats"] = [v[i:i + 1].hex() for i in range(1, len(v))]
+        elif t == 43:
+            fields["supported_versions"] = [v[i:i + 2].hex() for i in range(1, len(v), 2)]
+        elif t == 16:
+            names, i = [], 2
+            while i < len(v):
+                names.append(v[i + 1:i + 1 + v[i]].decode("latin-1"))
+                i += 1 + v[i]
+            fields["alpn"] = names
+    lines = ["version " + version, "ciphers " + " ".join(ciphers), "extensions " + " ".join(exts)]
+    for k in sorted(fields):
+        lines.append(k + " " + " ".join(fields[k]))
+    return "\n".join(lines) + "\n"
+
+
+class HelloHandler(socketserver.BaseRequestHandler):
+    def handle(self):
+        self.request.settimeout(10)
+        data = b""
+        try:
+            while len(data) < 5 or len(data) < 5 + int.from_bytes(data[3:5], "big"):
+                piece = self.request.recv(65536)
+                if not piece:
+                    break
+                data += piece
+        except OSError:
+            pass
+        text = describe_client_hello(data)
+        if text and HELLO:
+            with open(HELLO + ".tmp", "w") as f:
+                f.write(text)
+            os.replace(HELLO + ".tmp", HELLO)
 
 
 class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
@@ -273,9 +349,9 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
-    def __init__(self, ctx):
+    def __init__(self, ctx, handler=Handler):
         self.ctx = ctx
-        super().__init__(("127.0.0.1", 0), Handler)
+        super().__init__(("127.0.0.1", 0), handler)
 
     def get_request(self):
         sock, addr = super().get_request()
@@ -315,7 +391,11 @@ def main():
     ap.add_argument("--cert", required=True)
     ap.add_argument("--key", required=True)
     ap.add_argument("--ports", required=True)
+    ap.add_argument("--files")
+    ap.add_argument("--hello")
     a = ap.parse_args()
+    global FILES, HELLO
+    FILES, HELLO = a.files, a.hello
     V = ssl.TLSVersion
     servers = {
         "HTTP": Server(None),
@@ -324,6 +404,8 @@ def main():
         "TLS10": Server(tls_context(a.cert, a.key, V.TLSv1, V.TLSv1, seclevel0=True)),
         "CLOSE": ClosingServer(None),
     }
+    if HELLO:
+        servers["HELLO"] = Server(None, HelloHandler)
     for s in servers.values():
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     tmp = a.ports + ".tmp"

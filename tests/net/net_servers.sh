@@ -1,5 +1,8 @@
 # Sourced: starts and stops the loopback servers of the HTTP client tests.
-# net_start_servers exports VT_NET_*_PORT and NET_WORK (a scratch folder);
+# net_start_servers exports VT_NET_*_PORT and NET_WORK (a scratch folder); with
+# VT_NET_FILES set, the test server serves that folder's files as /files/NAME;
+# its HELLO listener writes the last ClientHello's offer to $NET_WORK/hello.txt
+# (exported as VT_NET_HELLO);
 # net_stop_servers (meant for a trap) kills every server it started.
 NET_PIDS=()
 NET_WORK=""
@@ -92,13 +95,14 @@ net_start_servers() {
   openssl req -x509 -newkey rsa:2048 -nodes -keyout "$NET_WORK/key.pem" -out "$NET_WORK/cert.pem" \
     -days 2 -subj /CN=localhost >/dev/null 2>&1
   python3 "$NET_HERE/net_server.py" --cert "$NET_WORK/cert.pem" --key "$NET_WORK/key.pem" \
-    --ports "$NET_WORK/ports" >"$NET_WORK/server.log" 2>&1 </dev/null &
+    --ports "$NET_WORK/ports" ${VT_NET_FILES:+--files "$VT_NET_FILES"} --hello "$NET_WORK/hello.txt" >"$NET_WORK/server.log" 2>&1 </dev/null &
   NET_PIDS+=("$!")
   local i
   for i in $(seq 1 100); do [ -f "$NET_WORK/ports" ] && break; sleep 0.1; done
   [ -f "$NET_WORK/ports" ] || { echo "net_servers: test server did not start" >&2; cat "$NET_WORK/server.log" >&2; return 1; }
   local name port
   while IFS== read -r name port; do export "VT_NET_${name}_PORT=$port"; done <"$NET_WORK/ports"
+  export VT_NET_HELLO="$NET_WORK/hello.txt"
 
   # Nothing listens here: connections are refused.
   export VT_NET_DEAD_PORT=$(net_free_port)

@@ -1,6 +1,8 @@
 // The HTTP client against the loopback test server (HTTP and HTTPS).
 #include <gtest/gtest.h>
 
+#include <cpuid.h>
+
 #include <exception>
 #include <functional>
 
@@ -8,6 +10,9 @@
 #include "common/TestUtils.h"
 #include "fw/uSysUtils.h"
 #include "net/uHttpClient.h"
+
+// OpenSSL's processor feature vector (no public header declares it).
+extern "C" unsigned int OPENSSL_ia32cap_P[4];
 
 namespace vt::test {
 namespace {
@@ -84,8 +89,14 @@ TEST_P(Failure, RaisesTheMatchingExceptionAndWritesNoErrorBody) {
   SetupInstallerClient(http);
   if (c.ReadTimeout) http.ReadTimeout = c.ReadTimeout;
   TStringStream out;
+  const ULONGLONG start = GetTickCount64();
   std::exception_ptr p = Raised([&] { http.Get(NetUrl(c.Scheme, c.Port, c.Path, c.Host), out); });
+  const ULONGLONG elapsed = GetTickCount64() - start;
   ASSERT_TRUE(p) << "the request succeeded";
+  // Not one moment before the read time-out had passed.
+  if (c.Kind == TKind::ReadTimeout) {
+    EXPECT_GE(elapsed, static_cast<ULONGLONG>(c.ReadTimeout));
+  }
   const EIdException* e = As<EIdException>(p);
   ASSERT_TRUE(e) << Describe(p);
   switch (c.Kind) {
@@ -204,13 +215,30 @@ TEST(HttpClient, MinimumTlsVersionIsApplied) {
   EXPECT_TRUE(As<EIdTLSError>(p)) << Describe(p);
 }
 
-// The run's environment names a proxy where nothing listens, with loopback
-// exempted, and an OpenSSL configuration that breaks TLS handshakes: neither may
-// reach the client.
-TEST(HttpClient, IgnoresProxyAndOpenSslSettingsOfTheEnvironment) {
-  ASSERT_FALSE(NetEnv("https_proxy").empty());
-  ASSERT_FALSE(NetEnv("http_proxy").empty());
-  ASSERT_FALSE(NetEnv("OPENSSL_CONF").empty());
+// The driver poisons the environment (run_net_tests.sh): proxies where nothing
+// listens, an OpenSSL configuration that breaks every handshake, a key log
+// file, processor features switched off, and every other variable libcurl or
+// OpenSSL would read. The client must work as if none were set, write no key
+// log, and run with the processor's own features.
+bool CpuHasAesNi() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  return __get_cpuid(1, &a, &b, &c, &d) && ((c >> 25) & 1);
+}
+
+TEST(HttpClient, IgnoresTheLibrariesEnvironmentVariables) {
+  const std::string log = ReadFileBytes(EnvVar(L"VeltranoDbgLog"));
+  for (const char* name : {"SSLKEYLOGFILE", "OPENSSL_ia32cap", "OPENSSL_CONF", "OPENSSL_CONF_INCLUDE",
+                           "OPENSSL_ENGINES", "OPENSSL_MODULES", "OPENSSL_WIN32_UTF8", "SSL_CERT_FILE",
+                           "SSL_CERT_DIR", "CTLOG_FILE", "http_proxy", "https_proxy", "ALL_PROXY", "NO_PROXY"}) {
+    // Set by the driver, and gone before the libraries started.
+    EXPECT_NE(log.find(std::string("environment variable ") + name + " removed"), std::string::npos) << name;
+  }
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                           "no_proxy", "NO_PROXY", "SSLKEYLOGFILE", "OPENSSL_CONF", "OPENSSL_ia32cap"})
+    EXPECT_TRUE(NetEnv(name).empty()) << name;  // the C runtime's copy too
+  EXPECT_NE(log.find("OPENSSL_ia32cap ignored"), std::string::npos);
+  // OpenSSL read its processor features before any code of ours ran.
+  EXPECT_EQ((OPENSSL_ia32cap_P[1] >> (57 - 32)) & 1, CpuHasAesNi() ? 1u : 0u) << "AES instructions";
   for (const wchar_t* scheme : {L"http", L"https"}) {
     TIdHTTP http;
     SetupInstallerClient(http);
@@ -218,7 +246,46 @@ TEST(HttpClient, IgnoresProxyAndOpenSslSettingsOfTheEnvironment) {
     ASSERT_NO_THROW(http.Get(NetUrl(scheme, scheme[4] ? "HTTPS" : "HTTP", L"/file/20000"), out)) << scheme;
     EXPECT_EQ(out.Size, 20000);
   }
+  const std::wstring keyLog = WinPath(Utf8ToWide(NetEnv("VT_NET_KEYLOG")));
+  ASSERT_FALSE(keyLog.empty());
+  EXPECT_EQ(GetFileAttributesW(keyLog.c_str()), INVALID_FILE_ATTRIBUTES) << "the TLS secrets were written";
 }
+
+// What the client offers in its ClientHello: versions, cipher suites,
+// extensions, groups and signature algorithms, as the loopback HELLO listener
+// records them. They follow from the OpenSSL and libcurl builds; a build with
+// fewer features must offer exactly what the full build offered (recorded in
+// the files).
+struct THelloCase {
+  const char* Name;
+  TIdSSLVersion Minimum;
+  const wchar_t* Expected;  // under tests/net
+};
+
+class ClientHello : public ::testing::TestWithParam<THelloCase> {};
+
+TEST_P(ClientHello, OffersWhatTheFullLibraryBuildOffered) {
+  const THelloCase& c = GetParam();
+  const std::wstring file = WinPath(Utf8ToWide(NetEnv("VT_NET_HELLO")));
+  DeleteFileW(file.c_str());
+  TIdHTTP http;
+  SetupInstallerClient(http);
+  auto tls = std::make_unique<TIdOpenSSLIOHandlerClient>();
+  tls->MinimumTLSVersion = c.Minimum;
+  http.SetIOHandler(std::move(tls));
+  TStringStream out;
+  EXPECT_TRUE(Raised([&] { http.Get(NetUrl(L"https", "HELLO", L"/"), out); }));  // no TLS answers it
+  const std::string got = ReadFileBytes(file);
+  ASSERT_FALSE(got.empty()) << "no ClientHello arrived";
+  EXPECT_EQ(got, ReadFileBytes(SourceDir() + L"\\tests\\net\\" + c.Expected)) << got;
+}
+
+const THelloCase kHellos[] = {
+    {"Installer", sslvTLSv1, L"clienthello-tls10.txt"},  // what the worker configures (TLS 1.0 to 1.2)
+    {"Tls12Only", sslvTLSv1_2, L"clienthello-tls12.txt"},
+};
+INSTANTIATE_TEST_SUITE_P(Net, ClientHello, ::testing::ValuesIn(kHellos),
+                         [](const auto& i) { return std::string(i.param.Name); });
 
 // ---- Disconnect and the events around it
 

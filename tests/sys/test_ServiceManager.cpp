@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/TestUtils.h"
 #include "fw/uSysUtils.h"
 #include "sys/ServiceManager.h"
 
@@ -79,7 +80,24 @@ TEST(ServiceExists, DisabledServiceIsPresent) {
   EXPECT_TRUE(ServiceExists(svc.Name()));
 }
 
+// The lines the test program's own debug log received since construction.
+class TLogTail {
+public:
+  TLogTail() : FStart(test::ReadLines(test::EnvVar(L"VeltranoDbgLog")).size()) {}
+  bool Has(const std::string& Line) const {
+    std::vector<std::string> all = test::ReadLines(test::EnvVar(L"VeltranoDbgLog"));
+    for (size_t i = FStart; i < all.size(); ++i)
+      if (all[i].size() >= Line.size() && all[i].compare(all[i].size() - Line.size(), Line.size(), Line) == 0)
+        return true;
+    return false;
+  }
+
+private:
+  size_t FStart;
+};
+
 TEST(ServiceManager, OpenRecordsNameAndLastError) {
+  TLogTail log;
   TServiceManager m;
   ASSERT_TRUE(m.Connect(L".", L"", SC_MANAGER_CONNECT));
   EXPECT_EQ(m.DesiredAccess, static_cast<DWORD>(SC_MANAGER_CONNECT));
@@ -100,6 +118,9 @@ TEST(ServiceManager, OpenRecordsNameAndLastError) {
   m.CloseServiceConnection();
   EXPECT_FALSE(m.ServiceOpen());
   EXPECT_EQ(m.ServiceName(), L"");
+  EXPECT_TRUE(log.Has("OpenServiceConnection: 'VtNoSuchService'; False"));
+  EXPECT_TRUE(log.Has("OpenServiceConnection: ''; False"));
+  EXPECT_TRUE(log.Has("OpenServiceConnection: '" + WideToUtf8(name) + "'; True"));
 }
 
 TEST(ServiceManager, NoConnectionMeansNoService) {

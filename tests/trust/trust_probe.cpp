@@ -33,6 +33,11 @@ void StopLogs() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // The product binds version.dll at its first call; the probe imports it, so
+  // that Windows binds a library before any code runs (what the manifest's
+  // pins are for). Any function will do; this one is not in the product's table.
+  volatile auto imported = &VerLanguageNameW;
+  (void)imported;
   if (argc != 3) return 100;
   const wchar_t* mode = argv[1];
   const wchar_t* name = argv[2];

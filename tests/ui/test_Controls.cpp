@@ -33,23 +33,7 @@ using test::PumpUntil;
 using test::Render;
 using test::TypeText;
 
-class TControlsEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    GraphicsInitialization();
-    FormsInitialization();
-    VtCheckBoxInitialization();
-    QsComboboxInitialization();
-  }
-  void TearDown() override {
-    QsComboboxFinalization();
-    VtCheckBoxFinalization();
-    ThreadImagesFinalization();
-    FormsFinalization();
-    GraphicsFinalization();
-  }
-};
-const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new TControlsEnvironment);
+[[maybe_unused]] const bool kWindows = test::UseWindows();
 
 constexpr TColor kBlue = kBrandBlue, kHover = kHoverBlue, kPressed = kPressedBlue, kDisabled = kDisabledBlue;
 constexpr TColor kGreen = 3974199, kGreenHover = 5490509;

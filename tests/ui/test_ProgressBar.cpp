@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/TestUtils.h"
+#include "common/UiTestUtils.h"
 #include "fw/uForms.h"
 #include "fw/uGraphics.h"
 #include "ui/VTProgressBar.h"
@@ -17,18 +18,7 @@
 namespace vt {
 namespace {
 
-class TUiEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    GraphicsInitialization();
-    FormsInitialization();
-  }
-  void TearDown() override {
-    FormsFinalization();
-    GraphicsFinalization();
-  }
-};
-const auto* const kUiEnv = ::testing::AddGlobalTestEnvironment(new TUiEnvironment);
+[[maybe_unused]] const bool kWindows = test::UseWindows();
 
 constexpr TColor kBlue = 13010179;
 

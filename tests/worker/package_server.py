@@ -6,7 +6,8 @@ Redirect service: "/?v=2017.10&l=..&p=..[&refer=..]&t=TOPIC64". The topic,
 without its "64" and a trailing "_", is MODE or MODE.ARG: a row of MODES, or
 the kind of a mirror path, which redirects to the mirror's "/KIND/ARG"
 ("pkg.msi/props-veltrano.msi", "cut.300000/200000"). The default topic
-"download_shield_msi_" serves the --default file.
+"download_shield_msi_" serves the --default file (slowly with --paced, so
+that a person can watch the download).
 Package mirror: "/vsx/NAME64_ALTVER.msi" serves the --default file, or answers
 as the topic ALTVER would ("bytes.102401"). Its own paths are the rows of
 FILE_ROUTES (the --root folder's files) and those of the HTTP client tests'
@@ -37,7 +38,7 @@ def mirror(path):
 # MODE -> what the redirect service (or the mirror, for an ALTVER) answers:
 # ("redirect", URL), ("status", CODE) or ("pattern", N): N pattern bytes itself.
 MODES = {
-    "download_shield_msi": lambda arg: ("redirect", mirror("/pkg/" + ARGS.default)),
+    "download_shield_msi": lambda arg: ("redirect", mirror(("/slow/" if ARGS.paced else "/pkg/") + ARGS.default)),
     "status": lambda arg: ("status", int(arg)),
     "invalidhost": lambda arg: ("redirect", "http://package-mirror.invalid/vsx/x.msi"),
     # Anywhere: another listener, a port where nothing listens ("to.http://127.0.0.1:9/x").
@@ -184,6 +185,7 @@ def main():
     ap.add_argument("--root", required=True, help="folder whose files are served")
     ap.add_argument("--default", required=True, help="file (relative to --root) of the default topic")
     ap.add_argument("--log", required=True)
+    ap.add_argument("--paced", action="store_true", help="the default topic's file arrives slowly (demonstration)")
     ap.add_argument("--https-port", type=int, default=47443)
     ap.add_argument("--http-port", type=int, default=47080)
     ARGS = ap.parse_args()
