@@ -68,11 +68,7 @@ bool RunningOnWine() {
   return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-bool NoPackageLeft() {
-  for (const auto& f : SetupTempFiles())
-    if (f.size() > 4 && _wcsicmp(f.c_str() + f.size() - 4, L".msi") == 0) return false;
-  return true;
-}
+bool NothingInPrivateTemp() { return SetupTempFiles().empty(); }
 
 size_t ProcessesNamed(const std::wstring& ExeName) {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -128,7 +124,7 @@ bool Matches(const std::wstring& Text, const std::wstring& Pattern) {
   return p == Pattern.size();
 }
 
-TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs) {
+TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs, bool CloseButton) {
   TRunEnd end;
   // The title line, found while it still says what the download does.
   HWND title = nullptr;
@@ -154,8 +150,10 @@ TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs) {
     HWND cancel = Run.FindControl(L"Cancel");
     end.CancelEnabled = cancel && IsWindowVisible(cancel) && IsWindowEnabled(cancel);
     end.Title = title ? Run.ControlText(title) : L"?";
-    // The user gives up: Cancel, confirmed, closes the window.
-    if (cancel) {
+    // The user gives up: the close button closes the window at once; Cancel asks first.
+    if (CloseButton) {
+      PostMessageW(Run.WaitForMainWindow(0), WM_CLOSE, 0, 0);
+    } else if (cancel) {
       Run.Click(cancel);
       auto confirm = Run.WaitForBox();
       EXPECT_TRUE(confirm) << "Cancel after the error asks first";
@@ -190,7 +188,7 @@ void ExpectEnd(const TRunEnd& End, const std::vector<std::string>& LogLines, con
   for (const auto& l : lines)
     exact += l.size() >= ended.size() && l.compare(l.size() - ended.size(), ended.size(), ended) == 0;
   EXPECT_EQ(exact, 1u) << ended;
-  EXPECT_TRUE(NoPackageLeft()) << "a package was left in the private temp folder";
+  EXPECT_TRUE(NothingInPrivateTemp()) << "a file was left in the private temp folder";
   EXPECT_EQ(ProcessesNamed(ExeName), 0u) << "a process of the setup is still running";
 }
 

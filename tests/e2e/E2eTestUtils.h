@@ -42,8 +42,8 @@ std::wstring DownloadErrorBox(const std::wstring& Detail);
 
 bool RunningOnWine();
 
-// No package in the private temp folder.
-bool NoPackageLeft();
+// The private temp folder holds no file (no package, nothing else).
+bool NothingInPrivateTemp();
 // Processes whose executable file is named ExeName (without folder), this one excepted.
 size_t ProcessesNamed(const std::wstring& ExeName);
 
@@ -97,12 +97,13 @@ struct TRunEnd {
 
 // Drives a run to its end as a user would: answers the error box (at most one)
 // with OK; when the window offers Retry, reads the links and ends the program
-// with Cancel (confirmed). BoxTimeoutMs bounds the wait for the first box or the end.
-TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs);
+// with Cancel (confirmed) or, with CloseButton, the close button (no question:
+// no worker runs). BoxTimeoutMs bounds the wait for the first box or the end.
+TRunEnd FinishRun(TProductRun& Run, DWORD Started, DWORD BoxTimeoutMs, bool CloseButton = false);
 
 // The checks every row ends with: exit code, box (a '*' in it matches any
 // run of characters), links, the end event's log
-// line, nothing in the private temp folder, no process of the setup left.
+// line, no file in the private temp folder, no process of the setup left.
 void ExpectEnd(const TRunEnd& End, const std::vector<std::string>& LogLines, const std::wstring& ExeName,
                uint32_t Outcome, uint32_t Code, const std::wstring& Box, TAfter After);
 

@@ -185,7 +185,7 @@ TAttemptEnd Attempt(const TCancelRow& R, const std::wstring& Exe) {
     EXPECT_TRUE(run.WaitForLog(step, 60000));
   }
   run.AnswerBox(*confirm, IDYES);
-  a.End = FinishRun(run, started, R.BoundSeconds * 1000);
+  a.End = FinishRun(run, started, R.BoundSeconds * 1000, R.By == TBy::CloseButton);
   a.Lines = run.LogLines();
   long begun = FindLine(a.Lines, "-> " + step);
   long asked = FindLine(a.Lines, "cancel confirmed; the worker is asked to terminate");
