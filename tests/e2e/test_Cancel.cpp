@@ -44,27 +44,27 @@ struct TCancelRow {
   bool WineIgnoresCancel = false;
 };
 
-#define DISCONNECTED L"Error occurred during download of the product: Disconnected."
+constexpr wchar_t kDisconnected[] = L"Error occurred during download of the product: Disconnected.";
 constexpr wchar_t kInstallLog[] = L"/L*v \"${VT_E2E_WORK}\\cancel-install.log\"";
 
 const TCancelRow kRows[] = {
     // The HEAD request is answered after 5 s and is not interrupted; the GET
     // that follows stops at its first work event.
-    {"HeadRequestCancel", TStage::HeadRequest, TBy::CancelLink, L"headdelay.5/300000", L"", 5, 0, DISCONNECTED,
+    {"HeadRequestCancel", TStage::HeadRequest, TBy::CancelLink, L"headdelay.5/300000", L"", 5, 0, kDisconnected,
      TAfter::RetryProxy, kPropsProduct, false, 45},
-    {"HeadRequestClose", TStage::HeadRequest, TBy::CloseButton, L"headdelay.5/300000", L"", 5, 0, DISCONNECTED,
+    {"HeadRequestClose", TStage::HeadRequest, TBy::CloseButton, L"headdelay.5/300000", L"", 5, 0, kDisconnected,
      TAfter::RetryProxy, kPropsProduct, false, 45},
     // 8 KiB at once, then 4 KiB/s: the cancel lands well below 102400 bytes,
     // so the package beside the executable is looked for (there is none).
     {"DownloadBeforeCancel", TStage::DownloadBefore, TBy::CancelLink, L"pace.8192/4096/msi/large-veltrano.msi", L"", 5,
-     0, DISCONNECTED, TAfter::Retry, kLargeProduct, false, 60},
+     0, kDisconnected, TAfter::Retry, kLargeProduct, false, 60},
     {"DownloadBeforeClose", TStage::DownloadBefore, TBy::CloseButton, L"pace.8192/4096/msi/large-veltrano.msi", L"", 5,
-     0, DISCONNECTED, TAfter::Retry, kLargeProduct, false, 60},
+     0, kDisconnected, TAfter::Retry, kLargeProduct, false, 60},
     // 150000 bytes at once, then 10 KiB/s: no fallback after real data.
     {"DownloadAfterCancel", TStage::DownloadAfter, TBy::CancelLink, L"slow.msi/large-veltrano.msi", L"", 5, 0,
-     DISCONNECTED, TAfter::Retry, kLargeProduct, false, 60},
+     kDisconnected, TAfter::Retry, kLargeProduct, false, 60},
     {"DownloadAfterClose", TStage::DownloadAfter, TBy::CloseButton, L"slow.msi/large-veltrano.msi", L"", 5, 0,
-     DISCONNECTED, TAfter::Retry, kLargeProduct, false, 60},
+     kDisconnected, TAfter::Retry, kLargeProduct, false, 60},
     // The 128 MiB package's signature check: the installer step never begins.
     {"SignatureCheckCancel", TStage::SignatureCheck, TBy::CancelLink, L"pkg.msi/large-veltrano.msi", L"", 0, 0, L"",
      TAfter::Closes, kLargeProduct, false, 120},
@@ -87,7 +87,6 @@ const TCancelRow kRows[] = {
     {"TooLateClose", TStage::TooLate, TBy::CloseButton, L"pace.0/131072/msi/props-veltrano.msi", L"", 0, 0, L"",
      TAfter::Closes, kPropsProduct, true, 120},
 };
-#undef DISCONNECTED
 
 // The size of the package being downloaded into the private temp folder; -1 when there is none.
 int64_t DownloadedBytes() {
