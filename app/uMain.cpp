@@ -350,6 +350,8 @@ void TfrmMain::OnInstallThreadTerminate(TThread* Sender) {
     labTitle->SetCaption(L"");
     labRetry->SetVisible(true);
     if (AProxyLink) labProxy->SetVisible(true);
+    // A cancelled download disabled the link: Cancel must still end the program.
+    labCancel->SetEnabled(true);
     if (FOptions.FQuietMode) PostClose();
   };
   switch (ir) {
@@ -399,6 +401,7 @@ void TfrmMain::labCancelClick(TComponent*) {
   if (!FInstallThread) return;
   if (!ConfirmCancel()) return;
   if (FInstallThread->Running()) {
+    LogLine(L"TfrmMain.labCancelClick: cancel confirmed; the worker is asked to terminate");
     FInstallThread->Terminate();
     labCancel->SetEnabled(false);
   } else {
@@ -416,7 +419,10 @@ void TfrmMain::FormClose(TComponent*, TCloseAction& Action) {
     FInstallThread->WaitFor();
   }
   if (FInstallThread && FInstallThread->Running()) {
-    if (ConfirmCancel()) FInstallThread->Terminate();
+    if (ConfirmCancel()) {
+      LogLine(L"TfrmMain.FormClose: cancel confirmed; the worker is asked to terminate");
+      FInstallThread->Terminate();
+    }
     Action = caNone;  // the end event closes the window
     return;
   }

@@ -369,7 +369,14 @@ void TInstallThread::ThreadExecute() {
       }
     }
     if (FDownloadedSuccessfully && !Terminated()) {
-      if (HoldPackage() && CheckPackageSignature()) DoInstall();
+      if (HoldPackage() && CheckPackageSignature()) {
+        // A cancel confirmed while the signature was checked: the installer
+        // step has not begun, so nothing is installed.
+        if (Terminated())
+          LogLine(L"TInstallThread.ThreadExecute: cancelled during the signature check; nothing installed");
+        else
+          DoInstall();
+      }
       FPackageHold.Reset();
     }
   } catch (const std::exception& e) {
@@ -813,7 +820,9 @@ INT TInstallThread::UIProgress(UINT, MSIHANDLE Record) {
     default:
       break;
   }
-  return Terminated() ? 2 : 1;
+  if (!Terminated()) return 1;
+  if (!FCancelAnswered.exchange(true)) LogLine(L"InstallUIHandler: cancelled; the installer is answered IDCANCEL");
+  return 2;
 }
 
 INT TInstallThread::UICommonData(UINT, MSIHANDLE Record) {

@@ -7,6 +7,7 @@
 #include <msi.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -216,6 +217,8 @@ private:
   // from the signature check to the end of the installer run.
   TFileId FPackageId;
   THandle FPackageHold;
+  // The installer has been answered "cancel" once (logged once, not per message).
+  std::atomic<bool> FCancelAnswered{false};
 };
 
 }  // namespace vt

@@ -1,23 +1,11 @@
 #!/usr/bin/env python3
 """Loopback HTTP and HTTPS test server for the HTTP client's tests and benchmark.
 
-Every listener serves the same paths:
-  /file/N              N bytes of the pattern (byte i = i % 251), with a length
-  /gen/N               the same, sent in large pieces (benchmark)
-  /chunked/N           N pattern bytes, chunked, no length
-  /redirect/K/N        K redirects in a row, then /file/N
-  /status/C            status C with a short body
-  /nohead/N            HEAD answers 405, GET serves /file/N
-  /cut/N/M             a length of N, M bytes, then the connection closes
-  /cutchunked/M        chunked, M bytes, then the connection closes
-  /stall/N/M           a length of N, M bytes, then silence (at most 60 s)
-  /stallheaders        no answer at all (at most 60 s)
-  /bigheaders/MB       a header section of MB megabytes, then /file/1000
-  /headers             echoes the request line and headers as the body
-  /files/NAME          the file NAME of the --files folder (letters, digits, ".", "_", "-")
+Every listener serves the paths of the table ROUTES below.
 Listeners: plain HTTP, HTTPS (TLS up to 1.2 or 1.3), HTTPS that only speaks
-TLS 1.3 (a client limited to 1.2 fails its handshake) and HTTPS that only
-speaks TLS 1.0. Their ports go to --ports as NAME=PORT lines once all listen.
+TLS 1.3 (a client limited to 1.2 fails its handshake), HTTPS that only speaks
+TLS 1.0, and one that closes every connection at once (CLOSE). Their ports go
+to --ports as NAME=PORT lines once all listen.
 With --hello FILE one more listener, HELLO, answers no TLS at all: it writes
 what the client's first message (ClientHello) offers into FILE (versions,
 cipher suites, extensions, groups, signature algorithms; nothing that changes
@@ -31,6 +19,7 @@ import signal
 import socket
 import socketserver
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -41,7 +30,8 @@ FILES = None  # the folder /files/NAME serves from (--files)
 HELLO = None  # where the HELLO listener writes the last offer (--hello)
 PATTERN_MOD = 251
 BLOCK = bytes(i % PATTERN_MOD for i in range(PATTERN_MOD * 4177))  # about 1 MiB, whole periods
-MAX_STALL = 60.0
+# Longer than the setup's own read time-out (60 s), so that a stall ends on its side.
+MAX_STALL = 100.0
 
 
 def pattern(offset, n):
@@ -112,104 +102,181 @@ class Handler(BaseHTTPRequestHandler):
                     break
         self.close_connection = True
 
+    def send_head(self, code, length=None, ctype="application/octet-stream", extra=()):
+        self.send_response(code)
+        self.send_header("Content-Type", ctype)
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for k, v in extra:
+            self.send_header(k, v)
+        self.end_headers()
+
+    def reset_connection(self):
+        """Ends the connection with a TCP reset instead of an orderly close."""
+        self.wfile.flush()
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()  # now: the server's own shutdown would send a FIN first
+        self.close_connection = True
+
+    # -- the paths: one method per row of ROUTES
+    def path_file(self, head, n):
+        self.send_pattern(n, head)
+
+    def path_gen(self, head, n):
+        self.send_pattern(n, head, 1048576)
+
+    def path_chunked(self, head, n):
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        if head:
+            return
+        off = 0
+        while off < n:
+            k = min(65536, n - off)
+            self.wfile.write(b"%x\r\n" % k + pattern(off, k) + b"\r\n")
+            off += k
+        self.wfile.write(b"0\r\n\r\n")
+
+    def path_redirect(self, head, k, n):
+        if k == 0:
+            self.send_pattern(n, head)
+        else:
+            code = (301, 302, 303, 307)[k % 4]
+            self.send_body(code, b"moved", "text/plain", head, [("Location", "/redirect/%d/%d" % (k - 1, n))])
+
+    def path_loop(self, head):
+        self.send_body(302, b"moved", "text/plain", head, [("Location", "/loop")])
+
+    def path_status(self, head, code):
+        self.send_body(code, b"status body", "text/plain", head)
+
+    def path_nohead(self, head, n):
+        if head:
+            self.send_body(405, b"", "text/plain", True, [("Allow", "GET")])
+        else:
+            self.send_pattern(n, False)
+
+    def path_headdelay(self, head, seconds, n):
+        if head:
+            self.wfile.flush()
+            time.sleep(min(seconds, MAX_STALL))
+        self.send_pattern(n, head)
+
+    def path_cut(self, head, n, m):
+        self.send_head(200, n)
+        if not head:
+            self.wfile.write(pattern(0, m))
+        self.close_connection = True
+
+    def path_reset(self, head, n, m):
+        self.send_head(200, n)
+        if not head:
+            self.wfile.write(pattern(0, m))
+            self.reset_connection()
+
+    def path_short(self, head, n, m):
+        self.send_head(200, n)
+        if not head:
+            self.wfile.write(pattern(0, m))
+        self.close_connection = True
+
+    def path_cutchunked(self, head, m):
+        self.send_response(200)
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        if not head:
+            self.wfile.write(b"%x\r\n" % m + pattern(0, m) + b"\r\n")
+        self.close_connection = True
+
+    def path_stall(self, head, n, m):
+        self.send_head(200, n)
+        if not head:
+            self.wfile.write(pattern(0, m))
+            self.wait_for_close()
+
+    def path_stallheaders(self, head):
+        self.wait_for_close()
+
+    def path_html(self, head, n):
+        top = b"<!DOCTYPE html><html><head><title>Sign in</title></head><body><p>Please sign in.</p>"
+        end = b"</body></html>"
+        self.send_body(200, top + b" " * max(0, n - len(top) - len(end)) + end, "text/html; charset=utf-8", head)
+
+    def path_bigheaders(self, head, mb):
+        self.send_response(200)
+        line = "X-Filler: " + "f" * 8000
+        for _ in range(mb * 1048576 // (len(line) + 2)):
+            self.send_header("X-Filler", line[10:])
+        body = pattern(0, 1000)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if not head:
+            self.wfile.write(body)
+
+    def path_fakestatus(self, head, code, lines):
+        self.send_response(code)
+        for _ in range(lines):
+            self.send_header("HTTP/1.1 200 OK", "x" * 40)
+        body = b"error page"
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if not head:
+            self.wfile.write(body)
+
+    def path_stallredirect(self, head):
+        self.send_response(302)
+        self.send_header("Location", "/file/1000")
+        self.send_header("Content-Length", "100000")
+        self.end_headers()
+        if not head:
+            self.wfile.write(b"m" * 10)
+            self.wait_for_close()
+
+    def path_files(self, head, name):
+        if not (FILES and re.fullmatch(r"[A-Za-z0-9._-]+", name) and os.path.isfile(os.path.join(FILES, name))):
+            return self.send_body(404, b"no such path", "text/plain", head)
+        with open(os.path.join(FILES, name), "rb") as f:
+            self.send_body(200, f.read(), "application/octet-stream", head)
+
+    def path_headers(self, head):
+        text = self.requestline + "\r\n" + str(self.headers)
+        self.send_body(200, text.encode("latin-1", "replace"), "text/plain", head)
+
     def route(self, head):
         parts = [p for p in self.path.split("?")[0].split("/") if p]
-        kind = parts[0] if parts else ""
+        row = ROUTES.get(parts[0] if parts else "")
         args = parts[1:]
-        try:
-            nums = [int(a) for a in args]
-        except ValueError:
-            nums = []
-        if kind in ("file", "gen") and len(nums) == 1:
-            self.send_pattern(nums[0], head, 1048576 if kind == "gen" else 65536)
-        elif kind == "chunked" and len(nums) == 1:
-            self.send_response(200)
-            self.send_header("Transfer-Encoding", "chunked")
-            self.end_headers()
-            if head:
-                return
-            off, n = 0, nums[0]
-            while off < n:
-                k = min(65536, n - off)
-                self.wfile.write(b"%x\r\n" % k + pattern(off, k) + b"\r\n")
-                off += k
-            self.wfile.write(b"0\r\n\r\n")
-        elif kind == "redirect" and len(nums) == 2:
-            k, n = nums
-            if k == 0:
-                self.send_pattern(n, head)
-            else:
-                code = (301, 302, 303, 307)[k % 4]
-                self.send_body(code, b"moved", "text/plain", head, [("Location", "/redirect/%d/%d" % (k - 1, n))])
-        elif kind == "status" and len(nums) == 1:
-            self.send_body(nums[0], b"status body", "text/plain", head)
-        elif kind == "nohead" and len(nums) == 1:
-            if head:
-                self.send_body(405, b"", "text/plain", True, [("Allow", "GET")])
-            else:
-                self.send_pattern(nums[0], False)
-        elif kind == "cut" and len(nums) == 2:
-            self.send_response(200)
-            self.send_header("Content-Length", str(nums[0]))
-            self.end_headers()
-            if not head:
-                self.wfile.write(pattern(0, nums[1]))
-            self.close_connection = True
-        elif kind == "cutchunked" and len(nums) == 1:
-            self.send_response(200)
-            self.send_header("Transfer-Encoding", "chunked")
-            self.end_headers()
-            if not head:
-                n = nums[0]
-                self.wfile.write(b"%x\r\n" % n + pattern(0, n) + b"\r\n")
-            self.close_connection = True
-        elif kind == "stall" and len(nums) == 2:
-            self.send_response(200)
-            self.send_header("Content-Length", str(nums[0]))
-            self.end_headers()
-            if not head:
-                self.wfile.write(pattern(0, nums[1]))
-                self.wait_for_close()
-        elif kind == "stallheaders":
-            self.wait_for_close()
-        elif kind == "bigheaders" and len(nums) == 1:
-            self.send_response(200)
-            line = "X-Filler: " + "f" * 8000
-            for _ in range(nums[0] * 1048576 // (len(line) + 2)):
-                self.send_header("X-Filler", line[10:])
-            body = pattern(0, 1000)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            if not head:
-                self.wfile.write(body)
-        elif kind == "fakestatus" and len(nums) == 2:
-            # An error status, then header lines that look like status lines.
-            self.send_response(nums[0])
-            for _ in range(nums[1]):
-                self.send_header("HTTP/1.1 200 OK", "x" * 40)
-            body = b"error page"
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            if not head:
-                self.wfile.write(body)
-        elif kind == "stallredirect":
-            # A redirect whose body stops: the client drops that body unseen.
-            self.send_response(302)
-            self.send_header("Location", "/file/1000")
-            self.send_header("Content-Length", "100000")
-            self.end_headers()
-            if not head:
-                self.wfile.write(b"m" * 10)
-                self.wait_for_close()
-        elif kind == "files" and len(args) == 1 and FILES and re.fullmatch(r"[A-Za-z0-9._-]+", args[0]) \
-                and os.path.isfile(os.path.join(FILES, args[0])):
-            with open(os.path.join(FILES, args[0]), "rb") as f:
-                self.send_body(200, f.read(), "application/octet-stream", head)
-        elif kind == "headers":
-            text = self.requestline + "\r\n" + str(self.headers)
-            self.send_body(200, text.encode("latin-1", "replace"), "text/plain", head)
-        else:
-            self.send_body(404, b"no such path", "text/plain", head)
+        if row is None or len(args) != len(row[0]) or \
+                any(t == "i" and not a.lstrip("-").isdigit() for t, a in zip(row[0], args)):
+            return self.send_body(404, b"no such path", "text/plain", head)
+        getattr(self, "path_" + parts[0])(head, *[int(a) if t == "i" else a for t, a in zip(row[0], args)])
+
+
+# The paths every listener serves: KIND -> (its arguments, one letter each: "i"
+# an integer, "s" a name; what it does). Pattern bytes: byte i of a body is i % 251.
+ROUTES = {
+    "file": ("i", "/file/N: N pattern bytes with a length"),
+    "gen": ("i", "/gen/N: the same, sent in large pieces (benchmark)"),
+    "chunked": ("i", "/chunked/N: N pattern bytes, chunked, no length"),
+    "redirect": ("ii", "/redirect/K/N: K redirects in a row, then /file/N"),
+    "loop": ("", "/loop: a redirect to itself, for ever"),
+    "status": ("i", "/status/C: status C with a short body"),
+    "nohead": ("i", "/nohead/N: HEAD answers 405, GET serves /file/N"),
+    "headdelay": ("ii", "/headdelay/S/N: HEAD answered after S seconds, GET at once; /file/N"),
+    "cut": ("ii", "/cut/N/M: a length of N, M (< N) bytes, then the connection closes"),
+    "reset": ("ii", "/reset/N/M: a length of N, M bytes, then a TCP reset"),
+    "short": ("ii", "/short/N/M: a length of N, then M (> N) bytes"),
+    "cutchunked": ("i", "/cutchunked/M: chunked, M bytes, then the connection closes"),
+    "stall": ("ii", "/stall/N/M: a length of N, M bytes, then silence (at most MAX_STALL)"),
+    "stallheaders": ("", "/stallheaders: no answer at all (at most MAX_STALL)"),
+    "html": ("i", "/html/N: status 200 with an HTML page of N bytes (a sign-in page, not a package)"),
+    "bigheaders": ("i", "/bigheaders/MB: a header section of MB megabytes, then /file/1000"),
+    "fakestatus": ("ii", "/fakestatus/C/K: status C, then K header lines that look like status lines"),
+    "stallredirect": ("", "/stallredirect: a redirect whose body stops (the client drops it unseen)"),
+    "files": ("s", "/files/NAME: the file NAME of the --files folder (letters, digits, '.', '_', '-')"),
+    "headers": ("", "/headers: echoes the request line and headers as the body"),
+}
 
 
 def describe_client_hello(data):
@@ -298,6 +365,13 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
         pass  # clients that fail or abort on purpose are the point of many tests
 
 
+class ClosingServer(Server):
+    """Accepts each connection and closes it at once, before reading or sending a byte."""
+
+    def finish_request(self, request, client_address):
+        pass
+
+
 def tls_context(cert, key, lo=None, hi=None, seclevel0=False):
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(cert, key)
@@ -328,6 +402,7 @@ def main():
         "HTTPS": Server(tls_context(a.cert, a.key)),
         "TLS13": Server(tls_context(a.cert, a.key, V.TLSv1_3, V.TLSv1_3)),
         "TLS10": Server(tls_context(a.cert, a.key, V.TLSv1, V.TLSv1, seclevel0=True)),
+        "CLOSE": ClosingServer(None),
     }
     if HELLO:
         servers["HELLO"] = Server(None, HelloHandler)

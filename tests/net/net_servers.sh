@@ -77,7 +77,7 @@ net_start_listener() {
   return 1
 }
 
-net_tinyproxy_conf() { # $1 = file, $2 = with auth (0/1)
+net_tinyproxy_conf() { # $1 = file, $2 = with auth (0/1), [$3 = the only port CONNECT may reach]
   {
     echo "Port @PORT@"
     echo "Listen 127.0.0.1"
@@ -86,6 +86,7 @@ net_tinyproxy_conf() { # $1 = file, $2 = with auth (0/1)
     echo "Allow 127.0.0.1"
     echo "LogLevel Connect"
     if [ "$2" = 1 ]; then echo "BasicAuth $VT_NET_HTTPPROXY_USER $VT_NET_HTTPPROXY_PASS"; fi
+    if [ -n "${3:-}" ]; then echo "ConnectPort $3"; fi
   } >"$1"
 }
 

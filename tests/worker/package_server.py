@@ -3,20 +3,19 @@
 and the package mirror (HTTP), serving the files of one folder (--root).
 
 Redirect service: "/?v=2017.10&l=..&p=..[&refer=..]&t=TOPIC64". The topic,
-without its "64" and a trailing "_", is MODE or MODE.ARG from the table MODES;
-the default topic "download_shield_msi_" serves the --default file (slowly
-with --paced, so that a person can watch the download).
-Package mirror: "/vsx/NAME64_ALTVER.msi" serves the --default file, or the mode
-ALTVER names when it is one of MODES ("bytes.102401"). The mirror's own paths,
-where the redirects lead:
-  /pkg/REL        the file ROOT/REL
-  /bytes/N        N pattern bytes (byte i = i % 251)
-  /slow/REL       ROOT/REL: 150000 bytes at once, then 1 KiB per 100 ms (at most 30 s)
+without its "64" and a trailing "_", is MODE or MODE.ARG: a row of MODES, or
+the kind of a mirror path, which redirects to the mirror's "/KIND/ARG"
+("pkg.msi/props-veltrano.msi", "cut.300000/200000"). The default topic
+"download_shield_msi_" serves the --default file (slowly with --paced, so
+that a person can watch the download).
+Package mirror: "/vsx/NAME64_ALTVER.msi" serves the --default file, or answers
+as the topic ALTVER would ("bytes.102401"). Its own paths are the rows of
+FILE_ROUTES (the --root folder's files) and those of the HTTP client tests'
+server (tests/net/net_server.py, pattern bytes).
 Every request is appended to --log as a line "METHOD PATH" (CR LF) before it is answered.
 """
 import argparse
 import os
-import shutil
 import signal
 import sys
 import threading
@@ -28,9 +27,8 @@ import net_server  # noqa: E402  (the HTTP client tests' server: handler, TLS, p
 
 ARGS = None
 LOG_LOCK = threading.Lock()
-SLOW_FIRST = 150000
-SLOW_PIECE = 1024
-SLOW_LIMIT = 30.0
+PACE_PIECE = 1024
+PACE_LIMIT = 60.0
 
 
 def mirror(path):
@@ -41,19 +39,31 @@ def mirror(path):
 # ("redirect", URL), ("status", CODE) or ("pattern", N): N pattern bytes itself.
 MODES = {
     "download_shield_msi": lambda arg: ("redirect", mirror(("/slow/" if ARGS.paced else "/pkg/") + ARGS.default)),
-    "pkg": lambda arg: ("redirect", mirror("/pkg/" + arg)),
-    "bytes": lambda arg: ("redirect", mirror("/bytes/" + arg)),
-    "slow": lambda arg: ("redirect", mirror("/slow/" + arg)),
     "status": lambda arg: ("status", int(arg)),
     "invalidhost": lambda arg: ("redirect", "http://package-mirror.invalid/vsx/x.msi"),
+    # Anywhere: another listener, a port where nothing listens ("to.http://127.0.0.1:9/x").
+    "to": lambda arg: ("redirect", arg),
     # Over the redirect service's own TLS, without a redirect (benchmark).
     "body": lambda arg: ("pattern", int(arg)),
+}
+
+# The mirror's own paths (served by the methods file_KIND): KIND -> what it does.
+FILE_ROUTES = {
+    "pkg": "/pkg/REL: the file ROOT/REL",
+    "bytes": "/bytes/N: N pattern bytes (byte i = i % 251)",
+    "slow": "/slow/REL: ROOT/REL, 150000 bytes at once, then 10 KiB/s (at most PACE_LIMIT)",
+    "pace": "/pace/FIRST/BPS/REL: ROOT/REL, FIRST bytes at once, then BPS bytes/s (at most PACE_LIMIT)",
+    "trunc": "/trunc/M/REL: the first M bytes of ROOT/REL, with a length of M (a package cut short)",
 }
 
 
 def mode_of(text):
     name, _, arg = text.partition(".")
-    return MODES.get(name), arg
+    if name in MODES:
+        return MODES[name], arg
+    if name in FILE_ROUTES or name in net_server.ROUTES:
+        return (lambda a: ("redirect", mirror("/%s/%s" % (name, a)))), arg
+    return None, arg
 
 
 def safe_file(rel):
@@ -90,17 +100,37 @@ class Handler(net_server.Handler):
         if kind == "vsx" and rest.endswith(".msi") and "64_" in rest:
             fn, arg = mode_of(rest[:-4].split("64_", 1)[1])
             if fn is None:
-                return self.send_file(ARGS.default, head, slow=False)
+                return self.send_file(ARGS.default, head)
             return self.answer(fn(arg), head)
-        if kind == "pkg":
-            return self.send_file(rest, head, slow=False)
-        if kind == "slow":
-            return self.send_file(rest, head, slow=True)
-        if kind == "bytes" and rest.isdigit():
-            return self.send_pattern(int(rest), head)
-        if kind == "status" and rest.isdigit():
-            return self.send_body(int(rest), b"status", "text/plain", head)
+        if kind in FILE_ROUTES and getattr(self, "file_" + kind)(head, rest) is not False:
+            return
+        if kind in net_server.ROUTES:
+            return net_server.Handler.route(self, head)
         return self.send_body(404, b"no such file", "text/plain", head)
+
+    # -- the rows of FILE_ROUTES; False: the arguments do not fit
+    def file_pkg(self, head, rest):
+        self.send_file(rest, head)
+
+    def file_bytes(self, head, rest):
+        if not rest.isdigit():
+            return False
+        self.send_pattern(int(rest), head)
+
+    def file_slow(self, head, rest):
+        self.send_file(rest, head, first=150000, rate=10240)
+
+    def file_pace(self, head, rest):
+        first, rate, rel = (rest.split("/", 2) + ["", ""])[:3]
+        if not (first.isdigit() and rate.isdigit() and int(rate) > 0):
+            return False
+        self.send_file(rel, head, first=int(first), rate=int(rate))
+
+    def file_trunc(self, head, rest):
+        size, _, rel = rest.partition("/")
+        if not size.isdigit():
+            return False
+        self.send_file(rel, head, limit=int(size))
 
     def answer(self, result, head):
         kind, value = result
@@ -111,31 +141,41 @@ class Handler(net_server.Handler):
         else:
             self.send_body(value, b"status", "text/plain", head)
 
-    def send_file(self, rel, head, slow):
+    def send_file(self, rel, head, first=None, rate=None, limit=None):
+        """ROOT/REL (its first `limit` bytes); paced: `first` bytes at once, then `rate` bytes/s."""
         path = safe_file(rel)
         if path is None:
             return self.send_body(404, b"no such file", "text/plain", head)
+        size = os.path.getsize(path)
+        if limit is not None:
+            size = min(size, limit)
         self.send_response(200)
         self.send_header("Content-Type", "application/x-msi")
-        self.send_header("Content-Length", str(os.path.getsize(path)))
+        self.send_header("Content-Length", str(size))
         self.end_headers()
         if head:
             return
         with open(path, "rb") as f:
-            if not slow:
+            if rate is None:
                 # In pieces: a benchmark's package is 256 MiB.
-                shutil.copyfileobj(f, self.wfile, 1 << 20)
+                left = size
+                while left > 0:
+                    piece = f.read(min(left, 1 << 20))
+                    if not piece:
+                        break
+                    self.wfile.write(piece)
+                    left -= len(piece)
                 return
-            data = f.read()
-        self.wfile.write(data[:SLOW_FIRST])
+            data = f.read(size)
+        self.wfile.write(data[:first])
         self.wfile.flush()
-        end = time.monotonic() + SLOW_LIMIT
-        off = SLOW_FIRST
+        end = time.monotonic() + PACE_LIMIT
+        off = first
         while off < len(data) and time.monotonic() < end:
-            time.sleep(0.1)
-            self.wfile.write(data[off:off + SLOW_PIECE])
+            time.sleep(PACE_PIECE / rate)
+            self.wfile.write(data[off:off + PACE_PIECE])
             self.wfile.flush()
-            off += SLOW_PIECE
+            off += PACE_PIECE
         self.close_connection = True
 
 
