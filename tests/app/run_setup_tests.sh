@@ -21,11 +21,10 @@ net_watchdog $$
 # download side's answer (tests/worker/package_server.py).
 copies="$NET_WORK/copies"
 mkdir -p "$copies"
-printf 'R' >"$NET_WORK/one.bin"           # one byte: an empty text
 printf 'A\0B\0C\0D' >"$NET_WORK/seven.bin" # seven bytes: three characters
 rebrand() { VT_BUILD_DIR="$(dirname "$(dirname "$loopback")")" "$root/scripts/rebrand.sh" "$loopback" "$copies/$1" "${@:2}"; }
 rebrand refer.exe --refer partner7
-rebrand emptyrefer.exe --raw REB_REFER "$NET_WORK/one.bin"
+rebrand emptyrefer.exe --refer ""
 rebrand noproduct.exe --no-product
 rebrand seven.exe --raw REB_PRODUCTNAME "$NET_WORK/seven.bin"
 rebrand slow.exe --topic "slow.msi/props-veltrano.msi_"

@@ -356,7 +356,7 @@ TEST(Setup, BrandingResources) {
       {nullptr, L"/NOREB", "product='Veltrano Shield'; download='VeltranoShieldSmallSetup'; refer=''", L"Veltrano Shield"},
       {L"refer.exe", L"/NOREB", "product='Veltrano Shield'; download='VeltranoShieldSetup'; refer='partner7'",
        L"Veltrano Shield"},
-      // One byte is an empty text, as zero bytes are (Wine cannot write a resource of zero bytes).
+      // A referrer resource of zero bytes.
       {L"emptyrefer.exe", L"/NOREB", "download='VeltranoShieldSmallSetup'; refer=''", L"Veltrano Shield"},
       {L"seven.exe", L"", "product='ABC'; download='VeltranoShieldSetup'", L"ABC"},
   };
